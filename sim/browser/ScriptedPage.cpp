@@ -1,0 +1,106 @@
+// The scripted page.
+#include "sim/browser/ScriptedPage.h"
+
+#include <string_view>
+
+#include "platform/Utf.h"
+
+namespace {
+constexpr std::string_view kReceivePrefix = "window.TamselBridge&&window.TamselBridge.receive(";
+
+std::string Member(const rapidjson::Value& v, const char* name) {
+    if (!v.IsObject()) return {};
+    const auto it = v.FindMember(name);
+    return it != v.MemberEnd() && it->value.IsString() ? std::string(it->value.GetString(), it->value.GetStringLength())
+                                                       : std::string();
+}
+}  // namespace
+
+std::string ScriptedPage::Message::Id() const { return Member(*document, "id"); }
+
+bool ScriptedPage::Message::Ok() const {
+    const auto it = document->FindMember("ok");
+    return it != document->MemberEnd() && it->value.IsBool() && it->value.GetBool();
+}
+
+std::string ScriptedPage::Message::ErrorCode() const {
+    const auto it = document->FindMember("error");
+    return it == document->MemberEnd() ? std::string() : Member(it->value, "code");
+}
+
+void ScriptedPage::LoadUrl(const std::u16string& url) {
+    loads_.push_back({true, Utf16ToUtf8(url)});
+    loading_ = true;
+    if (loadingHandler_) loadingHandler_(true);
+}
+
+void ScriptedPage::LoadHtml(const std::u16string& html) {
+    loads_.push_back({false, Utf16ToUtf8(html)});
+    loading_ = true;
+    if (loadingHandler_) loadingHandler_(true);
+}
+
+void ScriptedPage::ExecuteScript(const std::u16string& script) {
+    std::string text = Utf16ToUtf8(script);
+    if (text.size() > kReceivePrefix.size() && text.compare(0, kReceivePrefix.size(), kReceivePrefix) == 0 &&
+        text.back() == ')') {
+        Message message;
+        message.json = text.substr(kReceivePrefix.size(), text.size() - kReceivePrefix.size() - 1);
+        message.document = std::make_shared<rapidjson::Document>();
+        message.document->Parse(message.json.data(), message.json.size());
+        if (!message.document->HasParseError() && message.document->IsObject()) {
+            messages_.push_back(message);
+            if (onMessage) onMessage(messages_.back());
+        }
+    }
+    scripts_.push_back(std::move(text));
+}
+
+void ScriptedPage::RegisterNativeObject(const NativeObject& object) {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    objects_[object.name] = object;
+}
+
+void ScriptedPage::UnregisterNativeObject(const std::string& name) {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    objects_.erase(name);
+}
+
+void ScriptedPage::OnLoadingStateChanged(std::function<void(bool)> handler) { loadingHandler_ = std::move(handler); }
+
+bool ScriptedPage::FinishLoading() {
+    if (!loading_) return false;
+    loading_ = false;
+    if (loadingHandler_) loadingHandler_(false);
+    return true;
+}
+
+std::optional<bool> ScriptedPage::Call(const std::string& object, const std::string& function,
+                                       const NativeArg& argument) {
+    NativeFunction target;
+    {
+        std::lock_guard<std::mutex> lock(objectsMutex_);
+        const auto it = objects_.find(object);
+        if (it == objects_.end()) return std::nullopt;
+        for (const auto& [name, fn] : it->second.functions)
+            if (name == function) target = fn;
+    }
+    if (!target) return std::nullopt;
+    return target(argument);
+}
+
+std::optional<bool> ScriptedPage::Post(const std::string& text) {
+    return Call("TamselAC", "post", NativeArg{NativeArg::Kind::String, text});
+}
+
+bool ScriptedPage::HasNativeObject(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(objectsMutex_);
+    return objects_.count(name) != 0;
+}
+
+std::vector<const ScriptedPage::Message*> ScriptedPage::RepliesTo(const std::string& id) const {
+    std::vector<const Message*> found;
+    for (const Message& m : messages_)
+        if (m.Id() == id) found.push_back(&m);
+    return found;
+}

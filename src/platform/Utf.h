@@ -1,0 +1,12 @@
+// Conversions between UTF-8 and UTF-16, in one place.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Invalid sequences become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Refuses invalid UTF-8 (overlong forms, surrogates, values above U+10FFFF, cut sequences).
+std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text);
+// Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);

@@ -1,0 +1,19 @@
+// POSIX: there are no host windows outside the simulated host, so every query fails.
+#include "platform/NativeWindows.h"
+
+namespace {
+class NoWindows final : public NativeWindows {
+public:
+    bool GetRect(NativeWindowHandle, WindowRect*) override { return false; }
+    bool IsMinimised(NativeWindowHandle) override { return false; }
+    bool MoveNoActivate(NativeWindowHandle, int, int) override { return false; }
+    int ScreenDpiY() override { return 0; }
+    uintptr_t StartTimer(unsigned, TimerProc) override { return 0; }
+    void StopTimer(uintptr_t) override {}
+};
+}  // namespace
+
+NativeWindows& SystemWindows() {
+    static NoWindows windows;
+    return windows;
+}

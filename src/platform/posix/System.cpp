@@ -1,0 +1,45 @@
+// POSIX: thread ids, the module's own path, file existence.
+#include "platform/System.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <mutex>
+
+namespace {
+std::mutex gOverrideMutex;
+std::string gModulePathOverride;
+}  // namespace
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
+std::string ModuleFilePath() {
+    {
+        std::lock_guard<std::mutex> lock(gOverrideMutex);
+        if (!gModulePathOverride.empty()) return gModulePathOverride;
+    }
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&ModuleFilePath), &info) == 0 || info.dli_fname == nullptr) return {};
+    std::string path = info.dli_fname;
+    if (!path.empty() && path[0] != '/') {
+        char* resolved = ::realpath(info.dli_fname, nullptr);
+        if (resolved == nullptr) return {};
+        path = resolved;
+        ::free(resolved);
+    }
+    return path;
+}
+
+void SetModuleFilePathForTesting(const std::string& path) {
+    std::lock_guard<std::mutex> lock(gOverrideMutex);
+    gModulePathOverride = path;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+char PathSeparator() { return '/'; }

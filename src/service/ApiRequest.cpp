@@ -1,0 +1,8 @@
+// Service requests are not available yet: "api" is answered "unsupported".
+#include "service/ApiRequest.h"
+
+#include "panel/Bridge.h"
+
+void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value&) {
+    ReplyError(palette, id, MakeFailure("unsupported", "", 0));
+}

@@ -1,0 +1,8 @@
+// Opening web pages is not available yet: "openUrl" is answered "unsupported".
+#include "service/WebPages.h"
+
+#include "panel/Bridge.h"
+
+void HandleOpenUrl(Palette& palette, const std::string& id, const rapidjson::Value&) {
+    ReplyError(palette, id, MakeFailure("unsupported", "", 0));
+}

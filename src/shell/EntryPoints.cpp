@@ -1,0 +1,138 @@
+// The four entry points, the menu and module commands, palette control and project events.
+#include <algorithm>
+#include <cstring>
+
+#include "host/AddonResources.h"
+#include "panel/HostState.h"
+#include "panel/Mailbox.h"
+#include "panel/ModelOps.h"
+#include "panel/Palette.h"
+#include "platform/Clock.h"
+#include "shell/Shell.h"
+
+namespace {
+constexpr int32_t kMenuResId = 32500;
+constexpr int32_t kNameListId = 32000;
+constexpr uint32_t kPaletteFlags = 1015;
+constexpr uint32_t kProjectEventMask = 7;
+
+std::unique_ptr<Palette> gPalette;
+bool gHideRemembered = false;
+bool gProjectEventsInstalled = false;
+
+void CopyText(char* target, size_t capacity, const std::string& text) {
+    const size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(target, text.data(), n);
+    target[n] = '\0';
+}
+}  // namespace
+
+Palette* CurrentPalette() { return gPalette.get(); }
+
+int32_t CheckEnvironment(AddonEnvironment* environment) {
+    SelectUiLanguage(std::string_view(environment->languageCode, strnlen(environment->languageCode, 3)));
+    CopyText(environment->name, sizeof environment->name, ModuleResources().String(kNameListId, 1));
+    CopyText(environment->description, sizeof environment->description, ModuleResources().String(kNameListId, 2));
+    return kAddonLoadNormal;
+}
+
+HostError RegisterInterface() {
+    const HostError service = Host().RegisterSupportedService(FourCharCode("TOVR"), 1);
+    const HostError menu = Host().RegisterMenu(&ModuleResources(), kMenuResId, 0, 0, 0);
+    return menu != kHostOk ? menu : service;
+}
+
+HostError Initialize() {
+    ApplicationInfo info;
+    if (Host().GetApplicationInfo(&info) == kHostOk) SelectUiLanguage(info.languageCode);
+    const HostError menu = Host().InstallMenuHandler(kMenuResId, OnMenuCommand);
+    Host().InstallModuleCommandHandler(FourCharCode("TOVR"), 1, OnModuleCommand);
+    if (menu != kHostOk) return menu;
+    return Host().RegisterPalette(PaletteRefId(), PaletteControl, kPaletteFlags, PaletteGuid());
+}
+
+HostError FreeData() {
+    std::unique_ptr<Palette> released = std::move(gPalette);
+    released.reset();
+    Mailbox& mailbox = *ProcessMailbox();
+    for (int round = 0; round < 30 && mailbox.workers.load() > 0; ++round) SleepFor(std::chrono::milliseconds(100));
+    Host().UnregisterPalette(PaletteRefId());
+    // What is still queued is never run; drop it now so it releases what it holds.
+    TakeAll(mailbox);
+    gHideRemembered = false;
+    gProjectEventsInstalled = false;
+    return kHostOk;
+}
+
+HostError OnMenuCommand(const MenuParams& params) {
+    if (params.menuResId == kMenuResId && params.itemIndex == 1) OpenPalette();
+    return kHostOk;
+}
+
+HostError OnModuleCommand(void*, void*, bool) {
+    if (gPalette) {
+        gPalette->eventLoopCallPending = false;
+        RunEventLoopCalls(*gPalette);
+    }
+    return kHostOk;
+}
+
+void OpenPalette() {
+    bool created = false;
+    if (!gPalette) {
+        gPalette = Palette::Create();
+        if (!gPalette) return;
+        created = true;
+        Host().KeepInMemory(true);
+    }
+    // A failed installation is tried again at the next open.
+    if (!gProjectEventsInstalled)
+        gProjectEventsInstalled = Host().CatchProjectEvents(kProjectEventMask, ProjectEvent) == kHostOk;
+    gPalette->window->Show(-32768);
+    if (created) {
+        gPalette->SizeToHost();
+        gPalette->DockToHost();
+    }
+}
+
+HostError PaletteControl(int32_t, int32_t message, intptr_t parameter) {
+    Palette* palette = gPalette.get();
+    switch (message) {
+        case 1:
+            if (palette) palette->window->Hide();
+            break;
+        case 2:
+            if (palette && palette->window->IsVisible()) {
+                gHideRemembered = true;
+                palette->window->Hide();
+            } else {
+                gHideRemembered = false;
+            }
+            break;
+        case 3:
+            if (gHideRemembered && palette) palette->window->Show(-32768);
+            gHideRemembered = false;
+            break;
+        case 4:
+            if (palette) palette->window->DisableItems();
+            break;
+        case 5:
+            if (palette) palette->window->EnableItems();
+            break;
+        case 6:
+            OpenPalette();
+            break;
+        case 7:
+            if (parameter != 0) *reinterpret_cast<bool*>(parameter) = palette && palette->window->IsVisible();
+            break;
+        default:
+            break;
+    }
+    return kHostOk;
+}
+
+HostError ProjectEvent(int32_t eventId, int32_t) {
+    if (eventId == 1 || eventId == 2 || eventId == 4)
+        PostToHost(*ProcessMailbox(), [](Palette& p) { p.OnProjectChanged(); });
+    return kHostOk;
+}

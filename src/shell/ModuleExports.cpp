@@ -1,0 +1,29 @@
+// The two functions through which the host loads the add-on.
+#include "host/AddonAbi.h"
+#include "host/AddonResources.h"
+#include "host/HostApi.h"
+#include "platform/Clock.h"
+#include "platform/Desktop.h"
+#include "platform/NativeWindows.h"
+#include "shell/Shell.h"
+
+extern "C" {
+
+TOVR_EXPORT void GetExportedFuncAddrs(AddonExports* exports) {
+    if (exports == nullptr) return;
+    exports->checkEnvironment = CheckEnvironment;
+    exports->registerInterface = RegisterInterface;
+    exports->initialize = Initialize;
+    exports->freeData = FreeData;
+    exports->resources = &ModuleResources();
+}
+
+TOVR_EXPORT void SetImportedFuncAddrs(const HostImports* imports) {
+    InstallHost(imports ? imports->host : nullptr);
+    const HostExtension* extension = imports ? imports->extension : nullptr;
+    InstallClockProvider(extension ? extension->clock : nullptr);
+    InstallNativeWindows(extension ? extension->windows : nullptr);
+    InstallLauncher(extension ? extension->launcher : nullptr);
+    InstallDialogs(extension ? extension->dialogs : nullptr);
+}
+}

@@ -1,0 +1,7 @@
+// Listing views is not available yet: "listViews" is answered "unsupported" when its turn comes.
+#include "panel/Bridge.h"
+#include "views/Views.h"
+
+namespace OvraViews {
+void ListViews(Palette& palette, const std::string& id) { ReplyError(palette, id, MakeFailure("unsupported", "", 0)); }
+}  // namespace OvraViews

@@ -30,12 +30,14 @@ std::string ScriptedPage::Message::ErrorCode() const {
 
 void ScriptedPage::LoadUrl(const std::u16string& url) {
     loads_.push_back({true, Utf16ToUtf8(url)});
+    timeline_.push_back("load");
     loading_ = true;
     if (loadingHandler_) loadingHandler_(true);
 }
 
 void ScriptedPage::LoadHtml(const std::u16string& html) {
     loads_.push_back({false, Utf16ToUtf8(html)});
+    timeline_.push_back("load");
     loading_ = true;
     if (loadingHandler_) loadingHandler_(true);
 }
@@ -50,6 +52,7 @@ void ScriptedPage::ExecuteScript(const std::u16string& script) {
         message.document->Parse(message.json.data(), message.json.size());
         if (!message.document->HasParseError() && message.document->IsObject()) {
             messages_.push_back(message);
+            timeline_.push_back("message " + messages_.back().Id());
             if (onMessage) onMessage(messages_.back());
         }
     }

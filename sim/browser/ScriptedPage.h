@@ -54,6 +54,8 @@ public:
     const std::vector<Load>& Loads() const { return loads_; }
     const std::vector<std::string>& Scripts() const { return scripts_; }
     const std::vector<Message>& Messages() const { return messages_; }
+    // Loads and messages in the order they happened: "load" or "message " + id.
+    const std::vector<std::string>& Timeline() const { return timeline_; }
     // The messages whose id is the given one.
     std::vector<const Message*> RepliesTo(const std::string& id) const;
     // Called on the host thread for each message as it arrives.
@@ -67,4 +69,5 @@ private:
     std::vector<Load> loads_;
     std::vector<std::string> scripts_;
     std::vector<Message> messages_;
+    std::vector<std::string> timeline_;
 };

@@ -1,0 +1,77 @@
+// Many threads at once: browser threads posting requests, workers posting completions, and the
+// host thread draining. Every accepted request is answered exactly once. Meant for the
+// thread and address sanitizer builds as much as for the plain one.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "panel/Bridge.h"
+#include "panel/Worker.h"
+#include "support/Harness.h"
+
+namespace {
+
+constexpr int kBrowserThreads = 4;
+constexpr int kPostsPerThread = 200;
+constexpr int kWorkers = 64;
+
+TEST(Stress, EveryRequestFromEveryThreadIsAnsweredExactlyOnce) {
+    Harness h;
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kBrowserThreads; ++t) {
+        threads.emplace_back([&h, &started, t] {
+            ++started;
+            for (int i = 0; i < kPostsPerThread; ++i) {
+                const std::string id = "t" + std::to_string(t) + "-" + std::to_string(i);
+                // Alternate immediate and queued types, with a dropped text in between.
+                h.page().Post(Request(id, i % 2 == 0 ? "record" : "listViews"));
+                if (i % 10 == 0) h.page().Post("{not json");
+            }
+        });
+    }
+    // Workers started on the host thread while the browser threads post.
+    for (int w = 0; w < kWorkers; ++w) {
+        const std::string id = "w" + std::to_string(w);
+        StartWorker(
+            h.palette(),
+            [id]() -> PaletteFunction {
+                std::this_thread::yield();
+                return [id](Palette& p) { ReplyOk(p, id, "{}"); };
+            },
+            [id](Palette& p) { ReplyError(p, id, MakeFailure("internal", "", 0)); });
+        h.host().Turn();
+    }
+    for (auto& t : threads) t.join();
+    const size_t expected = kBrowserThreads * kPostsPerThread + kWorkers;
+    for (int turn = 0; turn < 100000 && (h.page().Messages().size() < expected || !h.palette().modelOps.empty() ||
+                                         ProcessMailbox()->workers.load() > 0);
+         ++turn) {
+        h.host().Turn();
+        if (turn % 64 == 0) std::this_thread::yield();
+    }
+    h.host().Turn();
+    std::map<std::string, int> count;
+    for (const auto& m : h.page().Messages()) ++count[m.Id()];
+    EXPECT_EQ(count.size(), expected);
+    for (const auto& [id, n] : count) EXPECT_EQ(n, 1) << id;
+    for (int w = 0; w < kWorkers; ++w) EXPECT_TRUE(h.OnlyReplyTo("w" + std::to_string(w))->Ok());
+    EXPECT_EQ(ProcessMailbox()->workers.load(), 0);
+}
+
+TEST(Stress, AWorkerWhoseBodyThrowsStillAnswersOnce) {
+    Harness h;
+    StartWorker(
+        h.palette(), []() -> PaletteFunction { throw std::runtime_error("network down"); },
+        [](Palette& p) { ReplyError(p, "thrower", MakeFailure("internal", "", 0)); });
+    for (int turn = 0; turn < 100000 && h.page().Messages().empty(); ++turn) {
+        h.host().Turn();
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(h.OnlyReplyTo("thrower")->ErrorCode(), "internal");
+    while (ProcessMailbox()->workers.load() > 0) std::this_thread::yield();
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+# The module exports exactly the two loading functions.
+# Usage: cmake -DMODULE=TamselOvra.so -P CheckExports.cmake
+execute_process(COMMAND nm -D --defined-only "${MODULE}" OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(symbols "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" name "${line}")
+  list(APPEND symbols "${name}")
+endforeach()
+list(SORT symbols)
+if(NOT symbols STREQUAL "GetExportedFuncAddrs;SetImportedFuncAddrs")
+  message(FATAL_ERROR "the module exports: ${symbols}")
+endif()
+message("1 passed, 0 failed")

@@ -11,7 +11,7 @@
 #include "sim/host/SimHost.h"
 
 namespace {
-SimHost& Host() {
+SimHost& FuzzHost() {
     static SimHost* host = [] {
         auto* h = new SimHost(AddonEntry{GetExportedFuncAddrs, SetImportedFuncAddrs});
         if (!h->Start()) std::abort();
@@ -34,7 +34,7 @@ bool Answerable(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    SimHost& host = Host();
+    SimHost& host = FuzzHost();
     ScriptedPage& page = *host.Page();
     const std::string text(reinterpret_cast<const char*>(data), size);
     const size_t before = page.Messages().size();

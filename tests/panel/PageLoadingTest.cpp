@@ -60,8 +60,10 @@ TEST(PanelFiles, ArchicadPageIsPreferredOverIndexPage) {
 TEST(PanelFiles, IndexPageIsLoadedWhenItIsTheOnlyOne) {
     ModuleFolder folder;
     const std::string index = folder.Page("index.html");
-    uiLanguage = u"pt-BR";
-    Harness h;
+    Harness h(false);
+    h.host().languageCode = "POR";
+    h.host().Initialize();
+    h.host().OpenPaletteFromMenu();
     uiLanguage = u"en";
     ASSERT_EQ(h.page().Loads().size(), 1u);
     EXPECT_EQ(h.page().Loads()[0].text, FileUrl(index) + "?skin=archicad&lang=pt");
@@ -80,8 +82,9 @@ TEST(PanelFiles, WithoutThemTheFallbackPageSpeaksTheUiLanguage) {
                 "Ovra."},
     };
     for (const auto& c : cases) {
+        Harness h(false);
         uiLanguage = c.language;
-        Harness h;
+        h.host().OpenPaletteFromMenu();
         ASSERT_EQ(h.page().Loads().size(), 1u);
         EXPECT_FALSE(h.page().Loads()[0].isUrl);
         EXPECT_EQ(h.page().Loads()[0].text,

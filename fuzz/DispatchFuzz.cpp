@@ -26,8 +26,9 @@ bool Answerable(const std::string& text) {
     rapidjson::Document d;
     d.Parse(text.data(), text.size());
     if (d.HasParseError() || !d.IsObject()) return false;
-    const auto id = d.FindMember("id");
-    if (id == d.MemberEnd() || !id->value.IsString()) return false;
+    const rapidjson::Value& request = d;
+    auto id = request.FindMember("id");
+    if (id == request.MemberEnd() || !id->value.IsString()) return false;
     const size_t n = id->value.GetStringLength();
     return n >= 1 && n <= 128 && std::string(id->value.GetString(), n).rfind("selftest-", 0) != 0;
 }

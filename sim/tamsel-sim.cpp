@@ -97,8 +97,9 @@ bool IsAnswerable(const std::string& line) {
     rapidjson::Document d;
     d.Parse(line.data(), line.size());
     if (d.HasParseError() || !d.IsObject()) return false;
-    const auto id = d.FindMember("id");
-    if (id == d.MemberEnd() || !id->value.IsString()) return false;
+    const rapidjson::Value& request = d;
+    auto id = request.FindMember("id");
+    if (id == request.MemberEnd() || !id->value.IsString()) return false;
     const std::string text(id->value.GetString(), id->value.GetStringLength());
     return !text.empty() && text.size() <= 128 && text.rfind("selftest-", 0) != 0;
 }

@@ -10,7 +10,7 @@ constexpr std::string_view kReceivePrefix = "window.TamselBridge&&window.TamselB
 
 std::string Member(const rapidjson::Value& v, const char* name) {
     if (!v.IsObject()) return {};
-    const auto it = v.FindMember(name);
+    auto it = v.FindMember(name);
     return it != v.MemberEnd() && it->value.IsString() ? std::string(it->value.GetString(), it->value.GetStringLength())
                                                        : std::string();
 }
@@ -19,13 +19,15 @@ std::string Member(const rapidjson::Value& v, const char* name) {
 std::string ScriptedPage::Message::Id() const { return Member(*document, "id"); }
 
 bool ScriptedPage::Message::Ok() const {
-    const auto it = document->FindMember("ok");
-    return it != document->MemberEnd() && it->value.IsBool() && it->value.GetBool();
+    const rapidjson::Value& reply = *document;
+    auto it = reply.FindMember("ok");
+    return it != reply.MemberEnd() && it->value.IsBool() && it->value.GetBool();
 }
 
 std::string ScriptedPage::Message::ErrorCode() const {
-    const auto it = document->FindMember("error");
-    return it == document->MemberEnd() ? std::string() : Member(it->value, "code");
+    const rapidjson::Value& reply = *document;
+    auto it = reply.FindMember("error");
+    return it == reply.MemberEnd() ? std::string() : Member(it->value, "code");
 }
 
 void ScriptedPage::LoadUrl(const std::u16string& url) {

@@ -34,7 +34,7 @@ NativeFunction MakeNativePost(Palette& palette) {
 }
 
 std::string StringMember(const rapidjson::Value& object, const char* name) {
-    const auto it = object.FindMember(name);
+    auto it = object.FindMember(name);
     if (it == object.MemberEnd() || !it->value.IsString()) return {};
     return std::string(it->value.GetString(), it->value.GetStringLength());
 }
@@ -48,7 +48,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) { return text.su
 
 const rapidjson::Value& PayloadOf(const rapidjson::Value& request) {
     static const rapidjson::Value kNull;
-    const auto it = request.FindMember("payload");
+    auto it = request.FindMember("payload");
     return it != request.MemberEnd() && it->value.IsObject() ? it->value : kNull;
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 std::string TypeOf(const rapidjson::Value& request) {
-    const auto it = request.FindMember("type");
+    auto it = request.FindMember("type");
     return it != request.MemberEnd() && it->value.IsString()
                ? std::string(it->value.GetString(), it->value.GetStringLength())
                : std::string();
@@ -22,7 +22,7 @@ std::string TypeOf(const rapidjson::Value& request) {
 
 std::string ViewIdOf(const rapidjson::Value& payload) {
     if (!payload.IsObject()) return {};
-    const auto it = payload.FindMember("viewId");
+    auto it = payload.FindMember("viewId");
     return it != payload.MemberEnd() && it->value.IsString()
                ? std::string(it->value.GetString(), it->value.GetStringLength())
                : std::string();

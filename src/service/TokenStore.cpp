@@ -1,6 +1,52 @@
-// The token store keeps nothing yet: every load finds no token.
+// The device token store.
 #include "service/TokenStore.h"
 
-std::string TokenStore::Load() { return {}; }
-bool TokenStore::Save(const std::string&) { return false; }
-bool TokenStore::Erase() { return true; }
+#include "platform/Files.h"
+#include "platform/Protect.h"
+#include "platform/Secure.h"
+#include "store/FileStore.h"
+
+namespace {
+constexpr std::string_view kEntropy = "Quill Harbor seal phrase 42";
+constexpr uint64_t kMaxTokenFile = 65536;
+constexpr uint64_t kMaxToken = 4294967295u;
+}  // namespace
+
+std::string TokenFilePath() {
+    const std::string folder = DataFolder();
+    return folder.empty() ? std::string() : JoinPath(folder, "token.dpapi");
+}
+
+TokenStore::~TokenStore() { SecureWipe(cached_); }
+
+std::string TokenStore::Load() {
+    if (!cached_.empty()) return cached_;
+    std::string blob;
+    if (!ReadWholeFile(TokenFilePath(), &blob, kMaxTokenFile)) return {};
+    std::string plain;
+    if (!UnprotectForUser(blob, kEntropy, &plain)) return {};
+    cached_ = plain;
+    SecureWipe(plain);
+    return cached_;
+}
+
+bool TokenStore::Save(const std::string& token) {
+    SecureWipe(cached_);
+    cached_ = token;
+    const std::string path = TokenFilePath();
+    if (path.empty() || token.empty() || token.size() > kMaxToken) return false;
+    std::string blob;
+    if (!ProtectForUser(token, kEntropy, &blob)) return false;
+    if (!ReplaceFileContents(path, blob, "tot")) return false;
+    TokenStore fresh;
+    std::string readBack = fresh.Load();
+    const bool same = readBack == token;
+    SecureWipe(readBack);
+    return same;
+}
+
+void TokenStore::Erase() {
+    SecureWipe(cached_);
+    const std::string path = TokenFilePath();
+    if (!path.empty()) Files().Delete(path);
+}

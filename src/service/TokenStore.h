@@ -1,12 +1,26 @@
-// The device token store: the signed-in token kept for the current user.
+// The device token store: the signed-in token, kept across restarts in "token.dpapi" in the data
+// folder, protected for the current user, with a copy cached in memory. One store per thread.
 #pragma once
 #include <string>
 
 class TokenStore {
 public:
-    // The stored token; empty when there is none.
+    TokenStore() = default;
+    ~TokenStore();
+    TokenStore(const TokenStore&) = delete;
+    TokenStore& operator=(const TokenStore&) = delete;
+
+    // The cached token, else the one read from the file (then cached); empty when there is none.
     std::string Load();
-    // True when the token was stored and reads back the same.
+    // Caches the token and writes the protected file; true only when a fresh store reads back
+    // the same token.
     bool Save(const std::string& token);
-    bool Erase();
+    // Wipes the cached token and deletes the file.
+    void Erase();
+
+private:
+    std::string cached_;
 };
+
+// The path of the protected token file; empty without a data folder.
+std::string TokenFilePath();

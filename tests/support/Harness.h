@@ -7,6 +7,7 @@
 
 #include "panel/Palette.h"
 #include "sim/host/SimHost.h"
+#include "support/ScratchFolders.h"
 
 class Harness {
 public:
@@ -16,6 +17,7 @@ public:
     ~Harness();
 
     SimHost& host() { return *host_; }
+    const ScratchFolders& folders() const { return folders_; }
     ScriptedPage& page() { return *host_->Page(); }
     Palette& palette();
 
@@ -29,6 +31,7 @@ public:
     const ScriptedPage::Message* OnlyReplyTo(const std::string& id) const;
 
 private:
+    ScratchFolders folders_;
     std::unique_ptr<SimHost> host_;
 };
 

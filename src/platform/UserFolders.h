@@ -1,0 +1,24 @@
+// The per-user folders the add-on keeps its files in, and small facts that need the system.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+// The roaming application-data folder (Windows), or $XDG_DATA_HOME, else ~/.local/share; empty
+// when it cannot be found.
+std::string UserDataRoot();
+// The folder for per-user keys kept apart from the data: the roaming application-data folder
+// (Windows), or $XDG_CONFIG_HOME, else ~/.config; empty when it cannot be found.
+std::string UserConfigRoot();
+// Tests point both roots at scratch folders; empty texts restore the system's.
+void SetUserFoldersForTesting(const std::string& dataRoot, const std::string& configRoot);
+
+// Sixteen bytes for a new identifier, from a cryptographically random source.
+std::array<uint8_t, 16> NewIdentifierBytes();
+
+struct TimeOfDay {
+    unsigned hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+TimeOfDay LocalTimeOfDay();
+// The wall clock in 100-nanosecond units, on the scale of FolderEntry::lastWrite.
+int64_t SystemTime100ns();

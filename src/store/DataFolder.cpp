@@ -1,0 +1,31 @@
+// The data folder and its subfolders, worked out afresh on every call.
+#include "platform/Files.h"
+#include "platform/System.h"
+#include "platform/UserFolders.h"
+#include "store/FileStore.h"
+
+namespace {
+std::string MadeOrEmpty(const std::string& path) {
+    return Files().MakeFolder(path) == FolderResult::Failed ? std::string() : path;
+}
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    path += PathSeparator();
+    path.append(name);
+    return path;
+}
+
+std::string DataFolder() {
+    const std::string root = UserDataRoot();
+    if (root.empty()) return {};
+    // The root itself is the system's; on POSIX it may not exist yet on a fresh account.
+    Files().MakeFolder(root);
+    return MadeOrEmpty(JoinPath(root, "Ovra for Archicad"));
+}
+
+std::string DataSubfolder(std::string_view name) {
+    const std::string folder = DataFolder();
+    return folder.empty() ? std::string() : MadeOrEmpty(JoinPath(folder, name));
+}

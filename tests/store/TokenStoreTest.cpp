@@ -1,0 +1,142 @@
+// The device token store: the protected file, what it refuses, and where the token never goes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/Protect.h"
+#include "service/TokenStore.h"
+#include "store/FileStore.h"
+#include "support/Harness.h"
+#include "support/ScratchFolders.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+const std::string kToken = "ovra_device_7f3c9a1b2d4e6f8091a2b3c4d5e6f708";
+
+// True when any file under the folder holds the text.
+bool AnyFileHolds(const fs::path& root, const std::string& text) {
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file() && ReadFileText(e.path()).find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST(TokenStore, ASavedTokenIsReadBackByAFreshStore) {
+    ScratchFolders folders;
+    TokenStore store;
+    EXPECT_EQ(store.Load(), "");
+    ASSERT_TRUE(store.Save(kToken));
+    EXPECT_EQ(store.Load(), kToken);
+    EXPECT_EQ(TokenStore().Load(), kToken);
+    EXPECT_TRUE(fs::exists(folders.dataFolder() / "token.dpapi"));
+    EXPECT_FALSE(AnyFileHolds(folders.root(), kToken)) << "only the protected form is written";
+}
+
+TEST(TokenStore, EraseWipesTheCacheAndTheFileAndNeedsNoFile) {
+    ScratchFolders folders;
+    TokenStore store;
+    store.Erase();
+    ASSERT_TRUE(store.Save(kToken));
+    store.Erase();
+    EXPECT_FALSE(fs::exists(folders.dataFolder() / "token.dpapi"));
+    EXPECT_EQ(store.Load(), "");
+    store.Erase();
+}
+
+TEST(TokenStore, FilesOfZeroOrMoreThan65536BytesAreIgnored) {
+    ScratchFolders folders;
+    ASSERT_TRUE(TokenStore().Save(kToken));
+    const fs::path file = folders.dataFolder() / "token.dpapi";
+    WriteFileText(file, "");
+    EXPECT_EQ(TokenStore().Load(), "");
+    WriteFileText(file, std::string(65537, 'x'));
+    EXPECT_EQ(TokenStore().Load(), "");
+}
+
+TEST(TokenStore, ABlobUnderAnotherKeyOrEntropyReadsAsNoToken) {
+    ScratchFolders folders;
+    std::string otherEntropy;
+    ASSERT_TRUE(ProtectForUser(kToken, "another phrase", &otherEntropy));
+    WriteFileText(folders.dataFolder() / "token.dpapi", otherEntropy);
+    EXPECT_EQ(TokenStore().Load(), "");
+
+    ASSERT_TRUE(TokenStore().Save(kToken));
+    const std::string blob = ReadFileText(folders.dataFolder() / "token.dpapi");
+    std::string damaged = blob;
+    damaged[damaged.size() / 2] ^= 1;
+    WriteFileText(folders.dataFolder() / "token.dpapi", damaged);
+    EXPECT_EQ(TokenStore().Load(), "");
+
+    // Another user's store: the same blob under a different key.
+    ScratchFolders otherUser;
+    ASSERT_TRUE(TokenStore().Save("someone else"));
+    WriteFileText(otherUser.dataFolder() / "token.dpapi", blob);
+    EXPECT_EQ(TokenStore().Load(), "");
+}
+
+TEST(TokenStore, WithoutADataFolderTheTokenStaysInMemoryOnly) {
+    ScratchFolders folders;
+    fs::remove_all(folders.dataRoot());
+    WriteFileText(folders.dataRoot(), "not a folder");
+    TokenStore store;
+    EXPECT_FALSE(store.Save(kToken));
+    EXPECT_EQ(store.Load(), kToken);
+    EXPECT_EQ(TokenStore().Load(), "");
+}
+
+#ifndef _WIN32
+fs::path KeyFile(const ScratchFolders& folders) { return folders.configRoot() / "Ovra for Archicad" / "token.key"; }
+
+TEST(TokenKey, IsMadePrivateOnFirstUseOutsideTheDataFolder) {
+    ScratchFolders folders;
+    ASSERT_TRUE(TokenStore().Save(kToken));
+    struct stat st {};
+    ASSERT_EQ(::stat(KeyFile(folders).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_size, 32);
+    EXPECT_EQ(fs::file_size(folders.dataFolder() / "token.dpapi"), 24u + kToken.size() + 16u);
+}
+
+TEST(TokenKey, AKeyOthersCouldReadOrAnotherUserOwnsIsRefused) {
+    ScratchFolders folders;
+    ASSERT_TRUE(TokenStore().Save(kToken));
+    for (const mode_t mode : {0640, 0604, 0660}) {
+        ASSERT_EQ(::chmod(KeyFile(folders).c_str(), mode), 0);
+        EXPECT_EQ(TokenStore().Load(), "") << std::oct << mode;
+        EXPECT_FALSE(TokenStore().Save(kToken)) << std::oct << mode;
+    }
+    ASSERT_EQ(::chmod(KeyFile(folders).c_str(), 0600), 0);
+    EXPECT_EQ(TokenStore().Load(), kToken);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(KeyFile(folders).c_str(), 65534, 65534), 0);
+        EXPECT_EQ(TokenStore().Load(), "");
+        EXPECT_FALSE(TokenStore().Save(kToken));
+    }
+}
+
+TEST(TokenKey, ASymbolicLinkOrAShortKeyIsRefused) {
+    ScratchFolders folders;
+    ASSERT_TRUE(TokenStore().Save(kToken));
+    const fs::path real = folders.root() / "real.key";
+    fs::rename(KeyFile(folders), real);
+    fs::create_symlink(real, KeyFile(folders));
+    EXPECT_EQ(TokenStore().Load(), "");
+    fs::remove(KeyFile(folders));
+    WriteFileText(KeyFile(folders), std::string(31, 'k'));
+    fs::permissions(KeyFile(folders), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(TokenStore().Load(), "");
+}
+#endif
+
+TEST(TokenStore, ThePaletteReportsAStoredTokenAtCreation) {
+    Harness h(false);
+    ASSERT_TRUE(TokenStore().Save(kToken));
+    h.host().OpenPaletteFromMenu();
+    EXPECT_EQ(h.palette().token, kToken);
+    EXPECT_NE(ReadFileText(h.folders().dataFolder() / "host.log").find("palette created; token present\r\n"),
+              std::string::npos);
+    EXPECT_FALSE(AnyFileHolds(h.folders().root(), kToken));
+}
+
+}  // namespace

@@ -36,6 +36,10 @@ struct HostExtension {
     NativeWindows* windows = nullptr;
     Launcher* launcher = nullptr;
     Dialogs* dialogs = nullptr;
+    // A simulated service on the loopback interface: its port (0 for the real service) and the
+    // PEM file of the CA that signed its certificate.
+    uint16_t servicePort = 0;
+    const char* serviceCaFile = nullptr;
 };
 
 struct HostImports {

@@ -23,6 +23,12 @@ const char* LanguageParameter();
 // "untitled:" or "file:" followed by the project's path, else its name; "none" when the host
 // cannot say.
 std::string ProjectKey();
+// The project's name; "Archicad" when the host gives none.
+std::string ProjectName();
+// The saved project's file name; empty for an unsaved project.
+std::string ModelFileName();
+// The saved project's folder when it exists; empty otherwise.
+std::string ProjectFolder();
 
 void GetState(Palette& palette, const std::string& id);
 void SetState(Palette& palette, const std::string& id, const rapidjson::Value& payload);

@@ -39,6 +39,8 @@ public:
     virtual bool Delete(const std::string& path) = 0;
     // The size of a file (or folder) by its path, without opening it.
     virtual bool PathSize(const std::string& path, uint64_t* size) = 0;
+    // True when the path names an existing folder.
+    virtual bool IsFolder(const std::string& path) = 0;
     // Makes the last component of the path.
     virtual FolderResult MakeFolder(const std::string& path) = 0;
     virtual bool List(const std::string& folder, std::vector<FolderEntry>* entries) = 0;

@@ -4,6 +4,7 @@
 #include "host/HostApi.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "platform/Http.h"
 #include "platform/NativeWindows.h"
 #include "shell/Shell.h"
 
@@ -25,5 +26,11 @@ TOVR_EXPORT void SetImportedFuncAddrs(const HostImports* imports) {
     InstallNativeWindows(extension ? extension->windows : nullptr);
     InstallLauncher(extension ? extension->launcher : nullptr);
     InstallDialogs(extension ? extension->dialogs : nullptr);
+    ServiceEndpoint endpoint;
+    if (extension != nullptr && extension->servicePort != 0) {
+        endpoint.port = extension->servicePort;
+        endpoint.caFile = extension->serviceCaFile ? extension->serviceCaFile : "";
+    }
+    SetServiceEndpoint(endpoint);
 }
 }

@@ -11,7 +11,9 @@
 
 namespace {
 
-const char kGeneralError[] = R"({"code":"unsupported","message":"Something went wrong. Try again."})";
+const char kUnsupported[] =
+    R"({"code":"unsupported","message":"Recording the animation does not work in Archicad yet. Export the )"
+    R"(fly-through video from Archicad and send it with Choose file."})";
 
 TEST(Envelope, IdsOfOneTo128BytesAreAnswered) {
     Harness h;
@@ -64,7 +66,7 @@ TEST(Routing, TypesAreCaseSensitiveAndUnknownOnesUnsupported) {
     for (const char* id : {"1", "2", "3", "4", "5"}) {
         const auto* reply = h.OnlyReplyTo(id);
         ASSERT_NE(reply, nullptr);
-        EXPECT_EQ(reply->json, std::string(R"({"id":")") + id + R"(","ok":false,"error":)" + kGeneralError + "}");
+        EXPECT_EQ(reply->json, std::string(R"({"id":")") + id + R"(","ok":false,"error":)" + kUnsupported + "}");
     }
 }
 
@@ -121,9 +123,9 @@ TEST(Replies, ErrorMessagesFollowTheUiLanguage) {
     uiLanguage = u"fr";
     h.Post(Request("fr", "record"));
     uiLanguage = u"en";
-    EXPECT_NE(h.OnlyReplyTo("pt")->json.find("N\xC3\xA3o deu certo. Tente de novo."), std::string::npos);
-    EXPECT_NE(h.OnlyReplyTo("es")->json.find("Algo sali\xC3\xB3 mal. Int\xC3\xA9ntalo de nuevo."), std::string::npos);
-    EXPECT_NE(h.OnlyReplyTo("fr")->json.find("Something went wrong. Try again."), std::string::npos);
+    EXPECT_NE(h.OnlyReplyTo("pt")->json.find("\"Gravar a anima\xC3\xA7\xC3\xA3o ainda"), std::string::npos);
+    EXPECT_NE(h.OnlyReplyTo("es")->json.find("\"Grabar la animaci\xC3\xB3n a\xC3\xBAn"), std::string::npos);
+    EXPECT_NE(h.OnlyReplyTo("fr")->json.find("\"Recording the animation does"), std::string::npos);
 }
 
 TEST(Replies, SelfTestIdsAreProcessedButNeverReachThePage) {

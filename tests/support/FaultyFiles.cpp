@@ -6,7 +6,8 @@
 const char* FileCallName(FileCall call) {
     static const char* const kNames[] = {"OpenRead", "OpenAppend", "CreateTemp", "OpenWrite", "Read",
                                          "Write",    "Flush",      "Close",      "Size",      "Rename",
-                                         "Delete",   "PathSize",   "MakeFolder", "List",      "SyncFolder"};
+                                         "Delete",   "PathSize",   "IsFolder",   "MakeFolder", "List",
+                                         "SyncFolder"};
     return kNames[static_cast<int>(call)];
 }
 
@@ -85,6 +86,8 @@ bool FaultyFiles::Delete(const std::string& path) { return !Fails(FileCall::Dele
 bool FaultyFiles::PathSize(const std::string& path, uint64_t* size) {
     return !Fails(FileCall::PathSize) && real_.PathSize(path, size);
 }
+
+bool FaultyFiles::IsFolder(const std::string& path) { return !Fails(FileCall::IsFolder) && real_.IsFolder(path); }
 
 FolderResult FaultyFiles::MakeFolder(const std::string& path) {
     return Fails(FileCall::MakeFolder) ? FolderResult::Failed : real_.MakeFolder(path);

@@ -10,7 +10,7 @@
 #include "platform/Files.h"
 
 enum class FileCall { OpenRead, OpenAppend, CreateTemp, OpenWrite, Read, Write, Flush, Close, Size, Rename, Delete,
-                      PathSize, MakeFolder, List, SyncFolder };
+                      PathSize, IsFolder, MakeFolder, List, SyncFolder };
 
 const char* FileCallName(FileCall call);
 
@@ -40,6 +40,7 @@ public:
     bool Rename(const std::string& from, const std::string& to) override;
     bool Delete(const std::string& path) override;
     bool PathSize(const std::string& path, uint64_t* size) override;
+    bool IsFolder(const std::string& path) override;
     FolderResult MakeFolder(const std::string& path) override;
     bool List(const std::string& folder, std::vector<FolderEntry>* entries) override;
     void SyncFolder(const std::string& folder) override;

@@ -104,6 +104,11 @@ public:
         return true;
     }
 
+    bool IsFolder(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
     FolderResult MakeFolder(const std::string& path) override {
         if (::mkdir(path.c_str(), 0700) == 0) return FolderResult::Created;
         struct stat st {};

@@ -73,6 +73,11 @@ public:
         return true;
     }
 
+    bool IsFolder(const std::string& path) override {
+        const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+
     FolderResult MakeFolder(const std::string& path) override {
         if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return FolderResult::Created;
         return ::GetLastError() == ERROR_ALREADY_EXISTS ? FolderResult::Exists : FolderResult::Failed;

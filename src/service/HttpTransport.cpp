@@ -1,0 +1,44 @@
+// The request checks, the header block and the Retry-After rule of the HTTPS transport; the
+// exchange itself is the platform's.
+#include "service/HttpTransport.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/Http.h"
+#include "platform/Utf.h"
+
+namespace {
+bool HasLineBreak(std::u16string_view text) { return text.find_first_of(u"\r\n") != std::u16string_view::npos; }
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+std::string ToUtf8Strict(std::string_view text) {
+    if (!text.empty() && !Utf8ToUtf16Strict(text)) throw std::runtime_error("invalid UTF-8");
+    return std::string(text);
+}
+}  // namespace
+
+std::string RequestHeaderBlock(const std::string& token, const std::u16string& acceptLanguage,
+                               const std::u16string& extraHeaders) {
+    std::string block = "X-Ovra-Plugin: " + ToUtf8Strict(kPluginIdentification);
+    block += "\r\nAccept-Language: " + Utf16ToUtf8(acceptLanguage) + "\r\n";
+    if (!token.empty()) block += "Authorization: Bearer " + ToUtf8Strict(token) + "\r\n";
+    block += Utf16ToUtf8(extraHeaders);
+    return block;
+}
+
+HttpResponse SendRequest(const std::u16string& verb, const std::u16string& path, const std::string& token,
+                         const std::u16string& acceptLanguage, const std::string& body,
+                         const std::u16string& extraHeaders, uint32_t timeoutMs) {
+    if (path.empty() || path[0] != u'/' || (path.size() >= 2 && path[1] == u'/') || HasLineBreak(path) ||
+        HasLineBreak(token) || HasLineBreak(acceptLanguage) || body.size() > kMaxRequestBody)
+        throw std::invalid_argument("invalid HTTP request");
+    HttpExchangeRequest request;
+    request.verb = Utf16ToUtf8(verb);
+    request.path = Utf16ToUtf8(path);
+    request.headerBlock = RequestHeaderBlock(token, acceptLanguage, extraHeaders);
+    request.body = body;
+    request.timeoutMs = timeoutMs;
+    HttpExchangeResult result = HttpExchange(request);
+    return HttpResponse{result.status, result.retryAfter, std::move(result.body)};
+}

@@ -10,6 +10,20 @@ function(cpp_string out text)
   set(${out} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
+# A quoted resource-script text: quotation marks doubled, backslashes escaped.
+function(rc_string out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\"\"" text "${text}")
+  set(${out} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+# The same as a wide text with its terminating NUL, as user-defined resources store it.
+function(rc_wide_string out text)
+  rc_string(q "${text}")
+  string(REGEX REPLACE "\"$" "\\\\0\"" q "${q}")
+  set(${out} "L${q}" PARENT_SCOPE)
+endfunction()
+
 string(JSON languageId GET "${json}" languageId)
 string(JSON version GET "${json}" version)
 string(JSON moduleRes GET "${json}" moduleId id)
@@ -73,28 +87,88 @@ if(MODE STREQUAL "cpp")
   endforeach()
   string(APPEND out "    return r;\n}\n}  // namespace\n\nconst AddonResources& ModuleResources() {\n    static const AddonResources resources = Build();\n    return resources;\n}\n")
 elseif(MODE STREQUAL "rc")
+  # What the resource compiler has no type of its own for (string lists, help anchors, the module
+  # id, PNG icons) goes into user-defined types: texts as NUL-terminated UTF-16, numbers as
+  # 32-bit little-endian values.
+  math(EXPR primaryLanguage "${languageId} & 0x3FF")
+  math(EXPR subLanguage "${languageId} >> 10")
+  math(EXPR languageHex "${languageId}" OUTPUT_FORMAT HEXADECIMAL)
+  string(REGEX REPLACE "^0x" "" languageHex "${languageHex}")
+  string(TOUPPER "${languageHex}" languageHex)
+  string(LENGTH "${languageHex}" n)
+  while(n LESS 4)
+    string(PREPEND languageHex "0")
+    math(EXPR n "${n} + 1")
+  endwhile()
   string(REPLACE "." "," versionCommas "${version}")
-  set(out "// Generated from resources/resources.json; do not edit.\n#include <windows.h>\n\nLANGUAGE 0x09, 0x01\n\n")
-  string(APPEND out "VS_VERSION_INFO VERSIONINFO\nFILEVERSION ${versionCommas}\nPRODUCTVERSION ${versionCommas}\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_DLL\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904B0\"\n    BEGIN\n      VALUE \"FileVersion\", \"${version}\"\n      VALUE \"ProductVersion\", \"${version}\"\n      VALUE \"ProductName\", \"Tamsel Ovra\"\n    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x409, 1200\n  END\nEND\n\n")
+  string(JSON productName GET "${json}" stringLists 0 strings 0)
+  string(JSON productDescription GET "${json}" stringLists 0 strings 1)
+  rc_string(productName "${productName}")
+  rc_string(productDescription "${productDescription}")
+
+  set(out "// Generated from resources/resources.json; do not edit.\n#pragma code_page(65001)\n#include <windows.h>\n\n")
+  string(APPEND out "LANGUAGE ${primaryLanguage}, ${subLanguage}\n\n")
+  string(APPEND out "VS_VERSION_INFO VERSIONINFO\nFILEVERSION ${versionCommas}\nPRODUCTVERSION ${versionCommas}\n"
+                    "FILEFLAGSMASK VS_FFI_FILEFLAGSMASK\nFILEFLAGS 0\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_DLL\n"
+                    "FILESUBTYPE VFT2_UNKNOWN\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"${languageHex}04B0\"\n"
+                    "    BEGIN\n      VALUE \"FileDescription\", ${productDescription}\n"
+                    "      VALUE \"FileVersion\", \"${version}\"\n      VALUE \"InternalName\", \"TamselOvra\"\n"
+                    "      VALUE \"OriginalFilename\", \"TamselOvra.apx\"\n      VALUE \"ProductName\", ${productName}\n"
+                    "      VALUE \"ProductVersion\", \"${version}\"\n    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n"
+                    "    VALUE \"Translation\", 0x${languageHex}, 1200\n  END\nEND\n\n")
+
+  # String lists: the strings in index order.
   foreach(i RANGE ${lastList})
     string(JSON id GET "${json}" stringLists ${i} id)
     string(JSON n LENGTH "${json}" stringLists ${i} strings)
     math(EXPR last "${n} - 1")
-    string(APPEND out "${id} STRLIST LANGUAGE 0x09, 0x01\nBEGIN\n")
+    set(items "")
     foreach(k RANGE ${last})
       string(JSON s GET "${json}" stringLists ${i} strings ${k})
-      string(REPLACE "\"" "\"\"" s "${s}")
-      string(APPEND out "  L\"${s}\\0\"\n")
+      rc_wide_string(q "${s}")
+      list(APPEND items "  ${q}")
     endforeach()
-    string(APPEND out "END\n\n")
+    list(JOIN items ",\n" items)
+    string(APPEND out "${id} STRLIST\nBEGIN\n${items}\nEND\n\n")
   endforeach()
+
+  # Dialogs, and their help anchors: the dialog's own (item 0) and then each item's.
+  foreach(i RANGE ${lastDialog})
+    foreach(f id kind title width height helpAnchor)
+      string(JSON d_${f} GET "${json}" dialogs ${i} ${f})
+    endforeach()
+    rc_string(title "${d_title}")
+    set(style "WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME")
+    set(exstyle "0")
+    if(d_kind STREQUAL "palette")
+      set(exstyle "WS_EX_TOOLWINDOW")
+    endif()
+    string(APPEND out "${d_id} DIALOGEX 0, 0, ${d_width}, ${d_height}\nSTYLE ${style}\nEXSTYLE ${exstyle}\n"
+                      "CAPTION ${title}\nBEGIN\n")
+    rc_wide_string(anchor "${d_helpAnchor}")
+    set(anchors "  0L, ${anchor}")
+    string(JSON n LENGTH "${json}" dialogs ${i} items)
+    math(EXPR last "${n} - 1")
+    foreach(k RANGE ${last})
+      foreach(f id type x y width height helpAnchor)
+        string(JSON it_${f} GET "${json}" dialogs ${i} items ${k} ${f})
+      endforeach()
+      string(APPEND out "  CONTROL \"\", ${it_id}, \"${it_type}\", WS_CHILD | WS_VISIBLE, ${it_x}, ${it_y}, ${it_width}, ${it_height}\n")
+      rc_wide_string(anchor "${it_helpAnchor}")
+      string(APPEND anchors ",\n  ${it_id}L, ${anchor}")
+    endforeach()
+    string(APPEND out "END\n\n${d_id} DLGHELP\nBEGIN\n${anchors}\nEND\n\n")
+  endforeach()
+
+  string(APPEND out "${moduleRes} MODULEID\nBEGIN\n  ${developerId}L, ${localId}L\nEND\n\n")
+
   foreach(i RANGE ${lastIcon})
     string(JSON name GET "${json}" icons ${i} name)
     string(JSON file GET "${json}" icons ${i} file)
-    string(APPEND out "\"${name}\" PNG \"${root}/${file}\"\n")
+    # The language statement keeps the file name and the next icon's name apart: two quoted
+    # texts in a row would be joined into one.
+    string(APPEND out "LANGUAGE ${primaryLanguage}, ${subLanguage}\n\"${name}\" PNG \"${root}/${file}\"\n")
   endforeach()
-  set(OUT_MODULE "32500 MDID\nBEGIN\n  ${developerId}L, ${localId}L\nEND\n")
-  string(APPEND out "\n${OUT_MODULE}")
 else()
   message(FATAL_ERROR "MODE must be cpp or rc")
 endif()

@@ -6,10 +6,10 @@
 //                                    reply and event, one JSON text per line, in arrival order
 // Options: --module PATH, --host-language CODE, --project-name TEXT, --project-path PATH, --untitled
 #include <rapidjson/document.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -20,6 +20,7 @@
 #include "host/AddonResources.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/host/SimHost.h"
+#include "sim/SimProcess.h"
 
 namespace {
 constexpr auto kRealTimeLimit = std::chrono::seconds(30);
@@ -35,14 +36,6 @@ struct Options {
     bool untitledGiven = false;
 };
 
-std::string ExecutableFolder() {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string path(buf, static_cast<size_t>(n));
-    return path.substr(0, path.find_last_of('/'));
-}
-
 int Usage(const char* message) {
     std::cerr << "tamsel-sim: " << message << "\n"
               << "usage: tamsel-sim [demo] [options]\n"
@@ -52,9 +45,10 @@ int Usage(const char* message) {
     return 2;
 }
 
-bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
-    int i = 1;
-    if (i < argc && argv[i][0] != '-') {
+bool ParseOptions(const std::vector<std::string>& argv, Options* o, std::string* error) {
+    const size_t argc = argv.size();
+    size_t i = 1;
+    if (i < argc && argv[i].rfind('-', 0) != 0) {
         o->mode = argv[i++];
         if (o->mode == "requests") {
             if (i >= argc) return *error = "requests needs a FILE (or - for standard input)", false;
@@ -85,7 +79,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
             return *error = "unknown option " + arg, false;
         }
     }
-    if (o->module.empty()) o->module = ExecutableFolder() + "/TamselOvra.so";
+    if (o->module.empty()) o->module = DefaultModulePath();
     // A project with a path is a saved one unless --untitled says otherwise.
     if (!o->untitledGiven) o->untitled = o->projectPath.empty();
     return true;
@@ -108,7 +102,8 @@ bool ReadLines(const std::string& file, std::vector<std::string>* lines, std::st
     std::ifstream in;
     std::istream* stream = &std::cin;
     if (file != "-") {
-        in.open(file, std::ios::binary);
+        // A UTF-8 path, whatever the system's narrow code page.
+        in.open(std::filesystem::path(std::u8string(file.begin(), file.end())), std::ios::binary);
         if (!in) return *error = "cannot read " + file, false;
         stream = &in;
     }
@@ -232,7 +227,8 @@ int RunDemo(SimHost& host, const Options& o) {
 int main(int argc, char** argv) {
     Options options;
     std::string error;
-    if (!ParseOptions(argc, argv, &options, &error)) return Usage(error.c_str());
+    UseBinaryStandardOutput();
+    if (!ParseOptions(ProgramArguments(argc, argv), &options, &error)) return Usage(error.c_str());
     std::unique_ptr<LoadedModule> module = LoadAddonModule(options.module, &error);
     if (!module) {
         std::cerr << "tamsel-sim: cannot load " << options.module << ": " << error << "\n";

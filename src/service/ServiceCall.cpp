@@ -37,10 +37,12 @@ OvraApi::Error ErrorFromResponse(const HttpResponse& response, bool hadToken) {
             const rapidjson::Value& root = doc;
             const auto error = root.FindMember("error");
             if (error != root.MemberEnd()) {
-                if (error->value.IsString()) {
+                // An empty code names nothing, so it leaves "internal".
+                if (error->value.IsString() && error->value.GetStringLength() > 0) {
                     code.assign(error->value.GetString(), error->value.GetStringLength());
                 } else if (error->value.IsObject()) {
-                    code = StringOr(error->value, "code", code);
+                    const std::string named = StringOr(error->value, "code", "");
+                    if (!named.empty()) code = named;
                     reason = StringOr(error->value, "reason", reason);
                     ReadRetryAfter(error->value, &retryAfter);
                 }

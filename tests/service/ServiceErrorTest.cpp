@@ -66,6 +66,8 @@ TEST(ServiceErrors, MembersOfTheWrongKindAreIgnored) {
     EXPECT_EQ(e.code, "internal");
     EXPECT_EQ(e.reason, "");
     EXPECT_EQ(Parse(400, R"({"error":42})").code, "internal");
+    EXPECT_EQ(Parse(400, R"({"error":""})").code, "internal") << "an empty code names nothing";
+    EXPECT_EQ(Parse(503, R"({"error":{"code":""}})").code, "unavailable");
     EXPECT_EQ(Parse(400, R"(["error","busy"])").code, "internal");
     EXPECT_EQ(Parse(400, R"({"error":"busy")").code, "internal") << "cut JSON";
     EXPECT_EQ(Parse(400, "\"busy\"").code, "internal");

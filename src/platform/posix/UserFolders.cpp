@@ -8,13 +8,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <mutex>
 #include <random>
 
 namespace {
-std::mutex gOverrideMutex;
-std::string gDataOverride, gConfigOverride;
-
 std::string HomeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/') return home;
@@ -34,28 +30,11 @@ std::string XdgFolder(const char* variable, const char* fallback) {
     const std::string home = HomeFolder();
     return home.empty() ? std::string() : home + fallback;
 }
-
-std::string Override(const std::string& value) {
-    std::lock_guard<std::mutex> lock(gOverrideMutex);
-    return value;
-}
 }  // namespace
 
-std::string UserDataRoot() {
-    const std::string o = Override(gDataOverride);
-    return o.empty() ? XdgFolder("XDG_DATA_HOME", "/.local/share") : o;
-}
+std::string SystemDataRoot() { return XdgFolder("XDG_DATA_HOME", "/.local/share"); }
 
-std::string UserConfigRoot() {
-    const std::string o = Override(gConfigOverride);
-    return o.empty() ? XdgFolder("XDG_CONFIG_HOME", "/.config") : o;
-}
-
-void SetUserFoldersForTesting(const std::string& dataRoot, const std::string& configRoot) {
-    std::lock_guard<std::mutex> lock(gOverrideMutex);
-    gDataOverride = dataRoot;
-    gConfigOverride = configRoot;
-}
+std::string SystemConfigRoot() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::array<uint8_t, 16> NewIdentifierBytes() {
     std::array<uint8_t, 16> bytes{};

@@ -3,20 +3,10 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include <mutex>
-
 #include "platform/UserFolders.h"
 #include "platform/win32/Wide.h"
 
 namespace {
-std::mutex gOverrideMutex;
-std::string gDataOverride, gConfigOverride;
-
-std::string Override(const std::string& value) {
-    std::lock_guard<std::mutex> lock(gOverrideMutex);
-    return value;
-}
-
 // Frees the text the shell allocated for a known folder, on every path.
 struct CoTaskText {
     PWSTR text = nullptr;
@@ -31,21 +21,9 @@ std::string RoamingAppData() {
 }
 }  // namespace
 
-std::string UserDataRoot() {
-    const std::string o = Override(gDataOverride);
-    return o.empty() ? RoamingAppData() : o;
-}
+std::string SystemDataRoot() { return RoamingAppData(); }
 
-std::string UserConfigRoot() {
-    const std::string o = Override(gConfigOverride);
-    return o.empty() ? RoamingAppData() : o;
-}
-
-void SetUserFoldersForTesting(const std::string& dataRoot, const std::string& configRoot) {
-    std::lock_guard<std::mutex> lock(gOverrideMutex);
-    gDataOverride = dataRoot;
-    gConfigOverride = configRoot;
-}
+std::string SystemConfigRoot() { return RoamingAppData(); }
 
 std::array<uint8_t, 16> NewIdentifierBytes() {
     std::array<uint8_t, 16> bytes{};

@@ -1,0 +1,45 @@
+# The Windows module as a host loads it: exactly the two loading functions exported, and only
+# system DLLs imported (the C++ runtime, libgcc and winpthreads are linked in statically).
+# Usage: cmake -DMODULE=TamselOvra.apx -DOBJDUMP=x86_64-w64-mingw32-objdump -P CheckExportsWin32.cmake
+cmake_policy(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p "${MODULE}" OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} failed on ${MODULE}")
+endif()
+
+# The export names follow the "[Ordinal/Name Pointer] Table" heading, one "[ n] Name" a line.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" table "${out}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_][A-Za-z0-9_@]*" entries "${table}")
+set(exports "")
+foreach(entry ${entries})
+  string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${entry}")
+  list(APPEND exports "${name}")
+endforeach()
+list(SORT exports)
+set(failures "")
+if(NOT exports STREQUAL "GetExportedFuncAddrs;SetImportedFuncAddrs")
+  list(APPEND failures "the module exports: ${exports}")
+endif()
+
+set(system advapi32 bcrypt comctl32 comdlg32 crypt32 gdi32 gdiplus kernel32 msvcrt ole32 oleaut32 shell32 shlwapi
+           user32 version windowscodecs winhttp ws2_32)
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${out}")
+if(NOT imports)
+  list(APPEND failures "no imported DLLs found")
+endif()
+set(dlls "")
+foreach(line ${imports})
+  string(REGEX REPLACE "^DLL Name: " "" dll "${line}")
+  list(APPEND dlls "${dll}")
+  string(TOLOWER "${dll}" lower)
+  string(REGEX REPLACE "\\.dll$" "" base "${lower}")
+  if(NOT base IN_LIST system)
+    list(APPEND failures "the module imports ${dll}, which is not a system DLL")
+  endif()
+endforeach()
+
+if(failures)
+  list(JOIN failures "\n" text)
+  message(FATAL_ERROR "${text}")
+endif()
+message("exports: ${exports}; imports: ${dlls}")

@@ -1,0 +1,27 @@
+// The JSON forms of scripted answers and of the service's record, as the control interface of
+// the standalone service carries them. Byte strings (request and header lines, bodies) travel as
+// JSON strings whose code points are their bytes (U+0000 to U+00FF), so any bytes survive and
+// ASCII reads as itself.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/service/ServiceScript.h"
+
+// {"action":"answer"|"drop"|"hold","status":N,"reason":S,"headers":[S...],"body":S,
+//  "bodySize":N,"delayMs":N}; every member but "action" and "status" may be left out.
+std::string AnswersToJson(const std::vector<ScriptedAnswer>& answers);
+// Reads one answer object or an array of them. Unknown members, wrong types, code points above
+// U+00FF and values out of range throw std::invalid_argument with a message that names the fault.
+std::vector<ScriptedAnswer> AnswersFromJson(std::string_view json);
+
+// {"connections":N,"requests":[{"connection":N,"requestLine":S,"headers":[S...],"body":S}...]}
+std::string RecordToJson(const ServiceRecord& record);
+// Throws std::invalid_argument when the text is not such a record.
+ServiceRecord RecordFromJson(std::string_view json);
+
+// Bytes as a string of code points U+0000 to U+00FF, in UTF-8, and back. The reverse throws
+// std::invalid_argument for a code point above U+00FF or invalid UTF-8.
+std::string BytesToCodePoints(std::string_view bytes);
+std::string CodePointsToBytes(std::string_view utf8);

@@ -1,0 +1,254 @@
+// The simulated rendering service's HTTPS server, on OpenSSL over the loopback listener.
+#include "sim/service/SimService.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <stdexcept>
+
+#include "sim/service/HttpWire.h"
+#include "sim/service/LoopbackServer.h"
+
+namespace {
+template <auto Free>
+struct Deleter {
+    template <typename T>
+    void operator()(T* p) const { Free(p); }
+};
+using ContextPtr = std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>>;
+using SessionPtr = std::unique_ptr<SSL, Deleter<SSL_free>>;
+using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
+
+// How long a finished connection waits for the client to close before it is closed anyway, so
+// that unread request bytes cannot turn the close into a reset that loses the answer.
+constexpr auto kLingerLimit = std::chrono::seconds(2);
+
+[[noreturn]] void Fail(const std::string& what) {
+    ERR_clear_error();
+    throw std::runtime_error("simulated service: " + what);
+}
+
+BioPtr MemoryBio(const std::string& pem) {
+    BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio) Fail("out of memory");
+    return bio;
+}
+
+ContextPtr MakeContext(const TestPki& pki) {
+    ContextPtr context(SSL_CTX_new(TLS_server_method()));
+    if (!context) Fail("no TLS context");
+    SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+    const BioPtr certificateBio = MemoryBio(pki.serverCertificatePem);
+    const CertPtr certificate(PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr));
+    const BioPtr keyBio = MemoryBio(pki.serverKeyPem);
+    const KeyPtr key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
+    if (!certificate || !key) Fail("unreadable server certificate or key");
+    if (SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
+        SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 || SSL_CTX_check_private_key(context.get()) != 1)
+        Fail("the server key does not match its certificate");
+    return context;
+}
+
+// A TLS session over the accepted non-blocking socket; every wait ends at the I/O time-out or
+// when the server stops.
+class TlsStream final : public ByteStream {
+public:
+    TlsStream(SSL* ssl, const LoopbackConnection& connection, std::chrono::milliseconds ioTimeout)
+        : ssl_(ssl), connection_(connection), ioTimeout_(ioTimeout) {}
+
+    bool Handshake() {
+        return Drive([&] { return SSL_accept(ssl_); });
+    }
+
+    size_t Read(char* buffer, size_t size) override {
+        size_t got = 0;
+        return Drive([&] { return SSL_read_ex(ssl_, buffer, size, &got); }) ? got : 0;
+    }
+
+    bool Write(std::string_view bytes) override {
+        for (size_t sent = 0; sent < bytes.size();) {
+            size_t written = 0;
+            if (!Drive([&] { return SSL_write_ex(ssl_, bytes.data() + sent, bytes.size() - sent, &written); }))
+                return false;
+            sent += written;
+        }
+        return true;
+    }
+
+    // Sends the closing alert without waiting for the client's.
+    void Close() {
+        ERR_clear_error();
+        SSL_shutdown(ssl_);
+        ERR_clear_error();
+    }
+
+private:
+    template <typename Operation>
+    bool Drive(Operation operation) {
+        const ServerClock::time_point deadline = ServerClock::now() + ioTimeout_;
+        for (;;) {
+            ERR_clear_error();
+            const int result = operation();
+            if (result == 1) return true;
+            const int error = SSL_get_error(ssl_, result);
+            short events = 0;
+            if (error == SSL_ERROR_WANT_READ) events = POLLIN;
+            else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
+            if (events == 0 || connection_.WaitFor(events, deadline) != LoopbackConnection::Wait::Ready) {
+                ERR_clear_error();
+                return false;
+            }
+        }
+    }
+
+    SSL* ssl_;
+    const LoopbackConnection& connection_;
+    std::chrono::milliseconds ioTimeout_;
+};
+
+// The answer to a request the service does not read further.
+ScriptedAnswer Refusal(int status, const char* code) {
+    return ScriptedAnswer::Status(status, std::string(R"({"error":{"code":")") + code + R"("}})",
+                                  {"Content-Type: application/json"});
+}
+}  // namespace
+
+struct SimService::State {
+    State(const TestPki& servicePki, Options serviceOptions)
+        : pki(servicePki), options(serviceOptions), server([this](LoopbackConnection& c) { Serve(c); }) {}
+
+    void Serve(LoopbackConnection& connection);
+    ScriptedAnswer NextAnswer();
+    void Keep(RecordedRequest request);
+
+    const TestPki pki;
+    const Options options;
+    ContextPtr context;
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable recorded;
+    std::deque<ScriptedAnswer> queue;
+    ServiceRecord record;
+
+    // Last, so that its thread stops before the rest goes.
+    LoopbackServer server;
+};
+
+void SimService::State::Serve(LoopbackConnection& connection) {
+    uint64_t number = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        number = ++record.connections;
+    }
+    const SessionPtr ssl(SSL_new(context.get()));
+    if (!ssl || SSL_set_fd(ssl.get(), connection.fd()) != 1) return;
+    TlsStream stream(ssl.get(), connection, options.ioTimeout);
+    if (!stream.Handshake()) return;
+
+    RecordedRequest request;
+    request.connection = number;
+    const RequestOutcome outcome = ReadRequest(stream, request, RequestLimits{});
+    if (outcome == RequestOutcome::NoRequest || outcome == RequestOutcome::HeadTooLarge) return;
+    Keep(request);
+
+    ScriptedAnswer answer;
+    switch (outcome) {
+        case RequestOutcome::Complete: answer = NextAnswer(); break;
+        case RequestOutcome::Chunked: answer = Refusal(411, "length_required"); break;
+        case RequestOutcome::BadLength: answer = Refusal(400, "bad_content_length"); break;
+        case RequestOutcome::BodyTooLarge: answer = Refusal(413, "body_too_large"); break;
+        default: return;
+    }
+    if (answer.action == ScriptedAnswer::Action::Hold) {
+        connection.DrainUntilClosed(ServerClock::now() + options.lifetime);
+        return;
+    }
+    if (!connection.Sleep(answer.delay)) return;
+    // A dropped connection closes without a byte, not even the closing alert.
+    if (answer.action == ScriptedAnswer::Action::Drop) return;
+    if (!WriteAnswer(stream, answer)) return;
+    stream.Close();
+    ::shutdown(connection.fd(), SHUT_WR);
+    connection.DrainUntilClosed(ServerClock::now() + kLingerLimit);
+}
+
+ScriptedAnswer SimService::State::NextAnswer() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (queue.empty()) return DefaultAnswer();
+    ScriptedAnswer answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+
+void SimService::State::Keep(RecordedRequest request) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record.requests.push_back(std::move(request));
+    }
+    recorded.notify_all();
+}
+
+SimService::SimService(const TestPki& pki) : SimService(pki, Options{}) {}
+
+SimService::SimService(const TestPki& pki, Options options) : state_(std::make_unique<State>(pki, options)) {}
+
+SimService::~SimService() { Stop(); }
+
+void SimService::Start() {
+    if (!state_->context) state_->context = MakeContext(state_->pki);
+    state_->server.Start(state_->options.port, state_->options.lifetime);
+}
+
+void SimService::Stop() { state_->server.Stop(); }
+
+uint16_t SimService::Port() const { return state_->server.Port(); }
+
+void SimService::Script(ScriptedAnswer answer) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->queue.push_back(std::move(answer));
+}
+
+void SimService::Script(std::vector<ScriptedAnswer> answers) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    for (ScriptedAnswer& answer : answers) state_->queue.push_back(std::move(answer));
+}
+
+size_t SimService::QueuedAnswers() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->queue.size();
+}
+
+ServiceRecord SimService::Record() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->record;
+}
+
+std::vector<RecordedRequest> SimService::Requests() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->record.requests;
+}
+
+uint64_t SimService::Connections() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->record.connections;
+}
+
+bool SimService::WaitForRequests(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->recorded.wait_for(lock, timeout, [&] { return state_->record.requests.size() >= count; });
+}
+
+void SimService::Reset() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->queue.clear();
+    state_->record = ServiceRecord{};
+}

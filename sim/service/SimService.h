@@ -1,0 +1,54 @@
+// The simulated rendering service: an HTTPS/1.1 server on 127.0.0.1 that answers each request
+// from a queue of scripted answers and records every request exactly as it arrived. One
+// connection at a time, on the server's own thread; every answer closes its connection. The
+// scripting and reading calls may come from any thread; Start and Stop from one.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/service/ServiceScript.h"
+#include "sim/service/TestPki.h"
+
+class SimService {
+public:
+    struct Options {
+        uint16_t port = 0;  // 0: a free port, readable with Port() after Start
+        // The longest wait for a client's next bytes, and for a client to take an answer.
+        std::chrono::milliseconds ioTimeout{30000};
+        // The server stops by itself this long after Start.
+        std::chrono::seconds lifetime{3600};
+    };
+
+    // Serves with the server certificate and key of `pki`.
+    explicit SimService(const TestPki& pki);
+    SimService(const TestPki& pki, Options options);
+    ~SimService();
+    SimService(const SimService&) = delete;
+    SimService& operator=(const SimService&) = delete;
+
+    // Loads the certificate and listens. Throws std::runtime_error when either fails.
+    void Start();
+    // Ends any wait (a delay, a held connection), closes the connection and joins the thread.
+    void Stop();
+    uint16_t Port() const;
+
+    // Appends answers to the queue; a request with an empty queue gets DefaultAnswer().
+    void Script(ScriptedAnswer answer);
+    void Script(std::vector<ScriptedAnswer> answers);
+    size_t QueuedAnswers() const;
+
+    ServiceRecord Record() const;
+    std::vector<RecordedRequest> Requests() const;
+    uint64_t Connections() const;
+    // Waits until at least `count` requests are recorded; false when the time passes first.
+    bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
+    // Empties the queue and the record, and counts connections from zero again.
+    void Reset();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

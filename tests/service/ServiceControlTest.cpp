@@ -1,0 +1,198 @@
+// The control interface of the standalone service: answers scripted and the record read back
+// through it arrive byte for byte, bad scripts are refused with their reason, and the program
+// itself starts, writes its state, serves and stops on request.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+#include "service/TlsTestClient.h"
+#include "sim/service/ControlServer.h"
+#include "sim/service/ControlSocket.h"
+#include "sim/service/ServiceControl.h"
+#include "sim/service/SimService.h"
+#include "support/ScratchFolders.h"
+
+extern char** environ;
+
+namespace {
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+const TestPki& Pki() {
+    static const TestPki pki = MakeTestPki();
+    return pki;
+}
+
+class ControlInterface : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service.Start();
+        control.Start(0, 600s);
+    }
+
+    // One raw call: the status code and the body of the answer.
+    std::pair<int, std::string> Call(const std::string& method, const std::string& target, const std::string& body) {
+        const std::string answer = ExchangeWithLoopback(
+            control.Port(),
+            method + " " + target + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+            20s, 1 << 20);
+        const size_t headEnd = answer.find("\r\n\r\n");
+        if (answer.size() < 12 || headEnd == std::string::npos) return {0, answer};
+        return {std::stoi(answer.substr(9, 3)), answer.substr(headEnd + 4)};
+    }
+
+    SimService service{Pki()};
+    ControlServer control{service};
+};
+
+TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
+    ServiceControl client(control.Port());
+    ScriptedAnswer binary = ScriptedAnswer::Status(200, "bin\0\xE9\xE2\x80\x9C\n"s, {"X-Note: caf\xC3\xA9", "Retry-After: 7"});
+    binary.reason = "Fine \xFF";
+    client.Script({binary, ScriptedAnswer::Generated(1000).After(20ms)});
+    client.Script(ScriptedAnswer::DropConnection());
+    EXPECT_EQ(service.QueuedAnswers(), 3u);
+
+    const std::string upload = "POST /up HTTP/1.1\r\nX-Name: \xC3\xA9t\xE9\r\nContent-Length: 6\r\n\r\n\0\x01\xFF\r\n\""s;
+    EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, upload),
+              "HTTP/1.1 200 Fine \xFF\r\nX-Note: caf\xC3\xA9\r\nRetry-After: 7\r\nContent-Length: 9\r\n"
+              "Connection: close\r\n\r\nbin\0\xE9\xE2\x80\x9C\n"s);
+    EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "GET /big HTTP/1.1\r\n\r\n"),
+              "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + GeneratedBody(1000));
+    EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "DELETE /x HTTP/1.1\r\n\r\n"), "");
+
+    const ServiceRecord record = client.Record();
+    EXPECT_EQ(record.connections, 3u);
+    ASSERT_EQ(record.requests.size(), 3u);
+    EXPECT_EQ(record.requests[0].requestLine, "POST /up HTTP/1.1");
+    EXPECT_EQ(record.requests[0].headerLines,
+              (std::vector<std::string>{"X-Name: \xC3\xA9t\xE9", "Content-Length: 6"}));
+    EXPECT_EQ(record.requests[0].body, "\0\x01\xFF\r\n\""s);
+    EXPECT_EQ(record.requests[2].requestLine, "DELETE /x HTTP/1.1");
+    EXPECT_EQ(record.requests[2].connection, 3u);
+}
+
+TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"status":99})", R"(\"status\" must be a whole number from 100 to 999)"},
+        {R"({"body":"\u0100"})", "code point above U+00FF"},
+        {R"({"headers":["A: 1\r\nB: 2"]})", "must not hold CR or LF"},
+        {R"({"action":"wait"})", R"(\"action\" must be)"},
+        {R"({"delayMs":-1})", R"(\"delayMs\" must be a whole number)"},
+        {R"({"header":["A: 1"]})", R"(unknown member \"header\")"},
+        {R"([{"status":200},7])", "an answer must be a JSON object"},
+        {R"({"status":200)", "not JSON"},
+    };
+    for (const auto& [script, reason] : cases) {
+        const auto [status, body] = Call("POST", "/script", script);
+        EXPECT_EQ(status, 400) << script;
+        EXPECT_NE(body.find(reason), std::string::npos) << script << " gave " << body;
+    }
+    EXPECT_EQ(service.QueuedAnswers(), 0u);
+    EXPECT_EQ(Call("GET", "/script", "").first, 404);
+    EXPECT_EQ(Call("POST", "/records", "").first, 404);
+
+    try {
+        ServiceControl(control.Port()).Script(ScriptedAnswer::Status(42));
+        ADD_FAILURE() << "accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("from 100 to 999"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(ControlInterface, ResetEmptiesEverythingAndQuitIsAnsweredThenReported) {
+    ServiceControl client(control.Port());
+    client.Script(ScriptedAnswer::Status(204));
+    ExchangeTls(service.Port(), Pki().caCertificatePem, "GET / HTTP/1.1\r\n\r\n");
+    client.Script(ScriptedAnswer::Status(204));
+    client.Reset();
+    const ServiceRecord record = client.Record();
+    EXPECT_EQ(record.connections, 0u);
+    EXPECT_TRUE(record.requests.empty());
+    EXPECT_EQ(service.QueuedAnswers(), 0u);
+
+    EXPECT_FALSE(control.WaitForQuit(0ms));
+    client.Quit();
+    EXPECT_TRUE(control.WaitForQuit(20s));
+}
+
+TEST(ControlClient, FailsWhenNothingListens) {
+    uint16_t closedPort = 0;
+    {
+        SimService service(Pki());
+        ControlServer control(service);
+        control.Start(0, 600s);
+        closedPort = control.Port();
+    }
+    EXPECT_THROW(ServiceControl(closedPort).Record(), std::runtime_error);
+}
+
+class StandaloneProgram {
+public:
+    explicit StandaloneProgram(const std::filesystem::path& stateDir) {
+        std::string program = TOVR_SERVICE_PROGRAM;
+        std::string option = "--state-dir";
+        std::string dir = stateDir.string();
+        std::string lifetimeOption = "--lifetime";
+        std::string lifetime = "300";
+        char* argv[] = {program.data(), option.data(), dir.data(), lifetimeOption.data(), lifetime.data(), nullptr};
+        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    }
+    ~StandaloneProgram() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    StandaloneProgram(const StandaloneProgram&) = delete;
+    StandaloneProgram& operator=(const StandaloneProgram&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    // The exit status once the program ends by itself within 20 s; -1 when it does not.
+    int WaitForExit() {
+        for (int i = 0; i < 400; ++i) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+TEST(StandaloneService, WritesItsStateServesThroughItAndQuitsWhenAsked) {
+    ScratchFolders folders;
+    const std::filesystem::path stateDir = folders.root() / "service";
+    StandaloneProgram program(stateDir);
+    ASSERT_TRUE(program.Started());
+    std::optional<ServiceEndpoints> endpoints;
+    for (int i = 0; i < 400 && !endpoints; ++i) {
+        std::this_thread::sleep_for(50ms);
+        endpoints = ReadServiceEndpoints(stateDir);
+    }
+    ASSERT_TRUE(endpoints) << "no ports file";
+    const std::string caPem = ReadFileText(endpoints->caPemFile);
+    ASSERT_EQ(caPem.rfind("-----BEGIN CERTIFICATE-----\n", 0), 0u);
+
+    ServiceControl control(endpoints->controlPort);
+    control.Script(ScriptedAnswer::Status(401, R"({"error":"unauthorized"})"));
+    EXPECT_EQ(ExchangeTls(endpoints->servicePort, caPem, "GET /api/v1/me HTTP/1.1\r\nAuthorization: Bearer t\r\n\r\n"),
+              "HTTP/1.1 401 Unauthorized\r\nContent-Length: 24\r\nConnection: close\r\n\r\n{\"error\":\"unauthorized\"}");
+    const ServiceRecord record = control.Record();
+    ASSERT_EQ(record.requests.size(), 1u);
+    EXPECT_EQ(record.requests[0].headerLines, std::vector<std::string>{"Authorization: Bearer t"});
+
+    control.Quit();
+    EXPECT_EQ(program.WaitForExit(), 0);
+    EXPECT_FALSE(std::filesystem::exists(stateDir / "ports"));
+}
+}  // namespace

@@ -1,0 +1,144 @@
+// The minimal TLS client of the simulated service's tests, on OpenSSL over a non-blocking socket.
+#include "service/TlsTestClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr auto kHandshakeLimit = std::chrono::seconds(20);
+}  // namespace
+
+struct TlsTestClient::Session {
+    int fd = -1;
+    SSL_CTX* context = nullptr;
+    SSL* ssl = nullptr;
+    bool connected = false;
+
+    ~Session() {
+        if (ssl) SSL_free(ssl);
+        if (context) SSL_CTX_free(context);
+        if (fd >= 0) ::close(fd);
+    }
+
+    // Repeats an OpenSSL call while it waits for the socket; 1 on success, 0 when the time
+    // passed, -1 on any other failure (`error` then holds SSL_get_error's value).
+    template <typename Operation>
+    int Drive(Operation operation, Clock::time_point deadline, int* error) {
+        for (;;) {
+            ERR_clear_error();
+            const int result = operation();
+            if (result == 1) return 1;
+            *error = SSL_get_error(ssl, result);
+            short events = 0;
+            if (*error == SSL_ERROR_WANT_READ) events = POLLIN;
+            else if (*error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
+            if (events == 0) return -1;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return 0;
+            pollfd entry{fd, events, 0};
+            if (::poll(&entry, 1, static_cast<int>(left.count())) == 0) return 0;
+        }
+    }
+};
+
+TlsTestClient::TlsTestClient(uint16_t port, const std::string& caPem, const std::string& serverName)
+    : session_(std::make_unique<Session>()) {
+    Session& s = *session_;
+    s.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s.fd < 0 || ::connect(s.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
+    s.context = SSL_CTX_new(TLS_client_method());
+    if (!s.context) return;
+    BIO* bio = BIO_new_mem_buf(caPem.data(), static_cast<int>(caPem.size()));
+    X509* ca = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+    BIO_free(bio);
+    const bool trusted = ca && X509_STORE_add_cert(SSL_CTX_get_cert_store(s.context), ca) == 1;
+    X509_free(ca);
+    if (!trusted) return;
+    SSL_CTX_set_verify(s.context, SSL_VERIFY_PEER, nullptr);
+    s.ssl = SSL_new(s.context);
+    // The server name indication, as SSL_set_tlsext_host_name sets it (a macro with a C cast).
+    if (!s.ssl || SSL_set_fd(s.ssl, s.fd) != 1 ||
+        SSL_ctrl(s.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                 const_cast<char*>(serverName.c_str())) != 1 ||
+        SSL_set1_host(s.ssl, serverName.c_str()) != 1)
+        return;
+    // Non-blocking from here, so that every wait below is bounded.
+    const int flags = ::fcntl(s.fd, F_GETFL);
+    ::fcntl(s.fd, F_SETFL, flags | O_NONBLOCK);
+    int error = 0;
+    s.connected = s.Drive([&] { return SSL_connect(s.ssl); }, Clock::now() + kHandshakeLimit, &error) == 1;
+    ERR_clear_error();
+}
+
+TlsTestClient::~TlsTestClient() = default;
+
+bool TlsTestClient::Connected() const { return session_->connected; }
+
+bool TlsTestClient::Send(std::string_view bytes) {
+    Session& s = *session_;
+    if (!s.connected) return false;
+    size_t written = 0;
+    int error = 0;
+    const bool sent = s.Drive([&] { return SSL_write_ex(s.ssl, bytes.data(), bytes.size(), &written); },
+                              Clock::now() + kHandshakeLimit, &error) == 1;
+    ERR_clear_error();
+    return sent;
+}
+
+TlsTestClient::End TlsTestClient::Receive(std::string& into, std::chrono::milliseconds limit, size_t wanted) {
+    Session& s = *session_;
+    if (!s.connected) return End::Cut;
+    std::string buffer(1 << 16, '\0');
+    for (;;) {
+        if (into.size() >= wanted) return End::Enough;
+        size_t got = 0;
+        int error = 0;
+        const size_t room = std::min(buffer.size(), wanted - into.size());
+        const int result =
+            s.Drive([&] { return SSL_read_ex(s.ssl, buffer.data(), room, &got); }, Clock::now() + limit, &error);
+        ERR_clear_error();
+        if (result == 1) {
+            into.append(buffer.data(), got);
+            continue;
+        }
+        if (result == 0) return End::Quiet;
+        return error == SSL_ERROR_ZERO_RETURN ? End::Closed : End::Cut;
+    }
+}
+
+void TlsTestClient::Close() {
+    Session& s = *session_;
+    if (s.ssl && s.connected) {
+        ERR_clear_error();
+        SSL_shutdown(s.ssl);
+        ERR_clear_error();
+    }
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = -1;
+    s.connected = false;
+}
+
+std::string ExchangeTls(uint16_t port, const std::string& caPem, std::string_view request) {
+    TlsTestClient client(port, caPem);
+    std::string answer;
+    if (client.Connected() && client.Send(request)) client.Receive(answer);
+    return answer;
+}

@@ -3,7 +3,7 @@
 
 #include "platform/Locale.h"
 
-std::u16string UserLocaleName() {
+std::u16string SystemUserLocaleName() {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
     // The count includes the terminating NUL; 0 is a failure.
     const int n = ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);

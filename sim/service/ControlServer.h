@@ -14,7 +14,6 @@
 #include "sim/service/LoopbackServer.h"
 
 class SimService;
-class LoopbackConnection;
 
 class ControlServer {
 public:

@@ -1,0 +1,158 @@
+// The HTTPS transport against a real TLS server on loopback: what goes on the wire, and what
+// comes back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "service/HttpTransport.h"
+#include "support/TestService.h"
+
+namespace {
+
+// The request's header lines without the ones the platform's HTTP stack adds itself.
+std::vector<std::string> OwnLines(const RecordedRequest& request) {
+    std::vector<std::string> lines;
+    for (const std::string& line : request.headerLines) {
+        const std::string name = line.substr(0, line.find(':'));
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (lower != "host" && lower != "user-agent" && lower != "content-length" && lower != "connection" &&
+            lower != "cache-control")
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string RuntimeError(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::invalid_argument& e) {
+        return std::string("invalid_argument: ") + e.what();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+class Transport : public ::testing::Test {
+protected:
+    void SetUp() override { service = TestService::Start(); }
+    HttpResponse Get(const std::u16string& path, uint32_t timeoutMs = 20000) {
+        return SendRequest(u"GET", path, "", u"en", "", u"", timeoutMs);
+    }
+    std::unique_ptr<TestService> service;
+};
+
+TEST_F(Transport, SendsExactlyItsHeaderLinesInOrder) {
+    service->Script(ScriptedAnswer::Status(201, "{\"ok\":true}"));
+    const HttpResponse r = SendRequest(u"POST", u"/v1/jobs?kind=render", "tok.en-1", u"pt-BR", "{\"a\":1}",
+                                       u"Content-Type: application/json\r\nx-filename: casa.jpg\r\n", 20000);
+    EXPECT_EQ(r.status, 201);
+    EXPECT_EQ(r.body, "{\"ok\":true}");
+    const auto requests = service->Record().requests;
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "POST /v1/jobs?kind=render HTTP/1.1");
+    EXPECT_EQ(OwnLines(requests[0]), (std::vector<std::string>{
+                                         "X-Ovra-Plugin: tamsel-ovra/1.1.0 (contract=1; archicad=30; os=win)",
+                                         "Accept-Language: pt-BR",
+                                         "Authorization: Bearer tok.en-1",
+                                         "Content-Type: application/json",
+                                         "x-filename: casa.jpg",
+                                     }));
+    EXPECT_EQ(requests[0].Header("Host"), "app.ovra.example");
+    EXPECT_EQ(requests[0].Header("User-Agent"), "Tamsel Ovra/0.1.0");
+    EXPECT_EQ(requests[0].Header("Content-Length"), "7");
+    EXPECT_EQ(requests[0].body, "{\"a\":1}");
+}
+
+TEST_F(Transport, WithoutATokenThereIsNoAuthorizationAndAnEmptyBodyHasNoType) {
+    service->Script(ScriptedAnswer::Status(204));
+    const HttpResponse r = SendRequest(u"POST", u"/v1/device/start", "", u"es", "", u"", 20000);
+    EXPECT_EQ(r.status, 204);
+    EXPECT_TRUE(r.body.empty());
+    const auto request = service->Record().requests.at(0);
+    EXPECT_EQ(OwnLines(request), (std::vector<std::string>{
+                                     "X-Ovra-Plugin: tamsel-ovra/1.1.0 (contract=1; archicad=30; os=win)",
+                                     "Accept-Language: es",
+                                 }));
+    EXPECT_EQ(request.Header("Content-Length"), "0");
+}
+
+TEST_F(Transport, BinaryBodiesGoAndComeWhole) {
+    std::string upload;
+    for (int i = 0; i < 70000; ++i) upload += static_cast<char>(i * 7);
+    service->Script(ScriptedAnswer::Generated(100000));
+    const HttpResponse r = SendRequest(u"PUT", u"/v1/uploads/1", "t", u"en", upload,
+                                       u"Content-Type: application/octet-stream\r\n", 20000);
+    EXPECT_TRUE(r.body == GeneratedBody(100000));
+    EXPECT_TRUE(service->Record().requests.at(0).body == upload);
+}
+
+TEST_F(Transport, RefusedRequestsNeverConnect) {
+    for (const std::u16string path : {u"", u"v1/me", u"//other.example/", u"/a\r\nInjected: 1"})
+        EXPECT_EQ(RuntimeError([&] { Get(path); }), "invalid_argument: invalid HTTP request");
+    EXPECT_EQ(RuntimeError([&] { SendRequest(u"GET", u"/me", "tok\nen", u"en", "", u"", 20000); }),
+              "invalid_argument: invalid HTTP request");
+    EXPECT_EQ(RuntimeError([&] { SendRequest(u"GET", u"/me", "", u"en\r", "", u"", 20000); }),
+              "invalid_argument: invalid HTTP request");
+    EXPECT_EQ(RuntimeError([&] { SendRequest(u"GET", u"/me", "\xFF", u"en", "", u"", 20000); }), "invalid UTF-8");
+    EXPECT_EQ(service->Record().connections, 0u);
+}
+
+TEST_F(Transport, RedirectsComeBackUnfollowed) {
+    service->Script(ScriptedAnswer::Status(302, "moved", {"Location: https://app.ovra.example/elsewhere"}));
+    const HttpResponse r = Get(u"/v1/files/a");
+    EXPECT_EQ(r.status, 302);
+    EXPECT_EQ(r.body, "moved");
+    EXPECT_EQ(service->Record().requests.size(), 1u);
+}
+
+TEST_F(Transport, RetryAfterIsReadAsSecondsAndCapped) {
+    struct Case {
+        const char* header;
+        int32_t expected;
+    } cases[] = {{"Retry-After: 120", 120}, {"Retry-After: 7200", 3600}, {nullptr, 0},
+                 {"Retry-After: 120abc", 0}, {"Retry-After: -5", 0},    {"Retry-After: Wed, 21 Oct 2026 07:28:00 GMT", 0},
+                 {"retry-after: 45", 45}};
+    for (const auto& c : cases) {
+        service->Script(ScriptedAnswer::Status(503, "", c.header ? std::vector<std::string>{c.header}
+                                                                 : std::vector<std::string>{}));
+        EXPECT_EQ(Get(u"/v1/me").retryAfter, c.expected) << (c.header ? c.header : "(none)");
+    }
+}
+
+TEST_F(Transport, BodiesUpTo32MiBAreTakenAndOneByteMoreIsRefused) {
+    service->Script(ScriptedAnswer::Generated(33554432));
+    const HttpResponse r = Get(u"/v1/files/big");
+    EXPECT_EQ(r.body.size(), 33554432u);
+    EXPECT_TRUE(r.body == GeneratedBody(33554432));
+    service->Script(ScriptedAnswer::Generated(33554433));
+    EXPECT_EQ(RuntimeError([&] { Get(u"/v1/files/bigger"); }), "response too large");
+}
+
+TEST_F(Transport, ASilentServerTimesOutAndADroppedConnectionFails) {
+    service->Script(ScriptedAnswer::NeverAnswer());
+    EXPECT_EQ(RuntimeError([&] { Get(u"/v1/slow", 1500); }), "network error");
+    service->Script(ScriptedAnswer::DropConnection());
+    EXPECT_EQ(RuntimeError([&] { Get(u"/v1/dropped"); }), "network error");
+}
+
+TEST_F(Transport, AnUntrustedCertificateFails) {
+    service->Aim(false);
+    service->Script(ScriptedAnswer::Status(200, "secret"));
+    EXPECT_EQ(RuntimeError([&] { Get(u"/v1/me"); }), "network error");
+    EXPECT_TRUE(service->Record().requests.empty()) << "no request travels over an unverified connection";
+}
+
+TEST_F(Transport, CookiesAreNeverSentBack) {
+    service->Script(ScriptedAnswer::Status(200, "{}", {"Set-Cookie: session=abc; Path=/"}));
+    service->Script(ScriptedAnswer::Status(200, "{}"));
+    Get(u"/v1/one");
+    Get(u"/v1/two");
+    const auto requests = service->Record().requests;
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[1].Header("Cookie").has_value());
+    EXPECT_EQ(requests[0].connection + 1, requests[1].connection) << "each exchange has its own connection";
+}
+
+}  // namespace

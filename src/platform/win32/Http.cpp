@@ -31,6 +31,20 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
                                  &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
 }
 
+// A header's value as text; empty when the response has no such header.
+std::wstring QueryText(HINTERNET request, DWORD query) {
+    DWORD size = 0;
+    ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                          WINHTTP_NO_HEADER_INDEX);
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                               WINHTTP_NO_HEADER_INDEX))
+        return {};
+    value.resize(size / sizeof(wchar_t));
+    return value;
+}
+
 // The whole body, checked against the limit before each chunk is read.
 std::string ReadBody(HINTERNET request) {
     std::string body;
@@ -92,9 +106,9 @@ HttpExchangeResult HttpExchange(const HttpExchangeRequest& request) {
     DWORD status = 0;
     if (!QueryNumber(exchange.get(), WINHTTP_QUERY_STATUS_CODE, &status)) throw std::runtime_error("invalid HTTP response");
     result.status = static_cast<int32_t>(status);
-    DWORD retryAfter = 0;
-    if (QueryNumber(exchange.get(), WINHTTP_QUERY_RETRY_AFTER, &retryAfter))
-        result.retryAfter = static_cast<int32_t>(retryAfter > kMaxRetryAfter ? kMaxRetryAfter : retryAfter);
+    // Read as text and parsed as a plain decimal count, so "120abc" or a date counts as absent
+    // here as on every other platform.
+    result.retryAfter = ParseRetryAfter(Narrow(QueryText(exchange.get(), WINHTTP_QUERY_RETRY_AFTER)));
     result.body = ReadBody(exchange.get());
     return result;
 }

@@ -134,7 +134,7 @@ TEST_F(Win32ModuleResources, PaletteDialogHasItsTitleSizeAndOneBrowserItem) {
     ASSERT_EQ(dialog->items.size(), 1u);
     // DLGTEMPLATEEX: version 1, signature 0xFFFF, help id, extended style, style, item count,
     // x, y, cx, cy, menu, class, title; then each item aligned to 4 bytes.
-    Reader r(module.Bytes(RT_DIALOG, 32600));
+    Reader r(module.Bytes(MAKEINTRESOURCEW(5) /* RT_DIALOG */, 32600));
     ASSERT_EQ(r.U16(), 1);
     ASSERT_EQ(r.U16(), 0xFFFF);
     r.Skip(12);

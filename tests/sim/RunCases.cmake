@@ -17,7 +17,7 @@ foreach(requests ${cases})
   file(REMOVE_RECURSE "${WORK}/${name}")
   file(MAKE_DIRECTORY "${WORK}/${name}")
   execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C XDG_DATA_HOME=${WORK}/${name}
+    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 XDG_DATA_HOME=${WORK}/${name}
             ${EMULATOR} ${SIM} requests ${requests} ${args}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 120)
   file(READ "${CASES}/${name}.expected" expected)

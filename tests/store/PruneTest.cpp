@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
+#include "platform/UserFolders.h"
 #include "store/FileStore.h"
 #include "support/ScratchFolders.h"
 
@@ -10,11 +14,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Dates a file or folder `days` days back. MinGW's std::filesystem opens the path as a file to
+// set its time, which fails for a folder, so Windows dates folders with SetFileTime.
+void DateBack(const fs::path& p, fs::file_time_type now, int days) {
+#if defined(_WIN32)
+    if (fs::is_directory(p)) {
+        const int64_t when = SystemTime100ns() - int64_t{days} * 24 * 3600 * 10000000;
+        const FILETIME time{static_cast<DWORD>(when), static_cast<DWORD>(when >> 32)};
+        const HANDLE h = ::CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(::SetFileTime(h, nullptr, nullptr, &time));
+        ::CloseHandle(h);
+        return;
+    }
+#endif
+    fs::last_write_time(p, now - std::chrono::hours(24 * days));
+}
+
 TEST(Prune, DeletesOnlyOldStoreEntries) {
     ScratchFolders folders;
     const fs::path files = fs::path(DataSubfolder("files"));
     const auto now = fs::file_time_type::clock::now();
-    const auto daysAgo = [&](int days) { return now - std::chrono::hours(24 * days); };
     struct Entry {
         const char* name;
         int age;
@@ -22,7 +43,7 @@ TEST(Prune, DeletesOnlyOldStoreEntries) {
         bool kept;
     } entries[] = {
         {"old.dat", 61, false, false},   {"young.dat", 59, false, true},  {"old.link", 61, false, false},
-        {"old.txt", 400, false, true},   {"old.DAT", 400, false, true},   {"old.Link", 400, false, true},
+        {"old.txt", 400, false, true},   {"up.DAT", 400, false, true},    {"up.Link", 400, false, true},
         {"folder.dat", 400, true, true}, {"x.dat", 400, false, true},     {"xy.dat", 61, false, false},
         {"x.link", 61, false, false},    {"future.dat", -10, false, true}, {"old.dat.bak", 400, false, true},
     };
@@ -32,7 +53,7 @@ TEST(Prune, DeletesOnlyOldStoreEntries) {
             fs::create_directory(p);
         else
             WriteFileText(p, "content");
-        fs::last_write_time(p, daysAgo(e.age));
+        DateBack(p, now, e.age);
     }
     PruneStore(60);
     for (const auto& e : entries) EXPECT_EQ(fs::exists(files / e.name), e.kept) << e.name;

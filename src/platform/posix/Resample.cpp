@@ -6,8 +6,8 @@
 // output pixel sum to 1, that gives the same result as filtering premultiplied colour and alpha
 // and composing afterwards, with three useful channels instead of four.
 //
-// Rows are filtered horizontally into a float intermediate, then columns vertically. Each pixel
-// is one 4-lane float vector, so the inner loops map onto SIMD registers directly.
+// Rows are filtered horizontally into a small ring of float rows, then columns vertically. Each
+// pixel is one 4-lane float vector, so the inner loops map onto SIMD registers directly.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -42,6 +42,8 @@ struct Axis {
     int count = 0;
     std::vector<int> first;
     std::vector<float> weights;
+    // The same weights, each repeated across the four lanes, for the horizontal pass.
+    std::vector<float> lanes;
 };
 
 Axis MakeAxis(int source, int target) {
@@ -69,32 +71,47 @@ Axis MakeAxis(int source, int target) {
         float* out = &axis.weights[static_cast<size_t>(i) * static_cast<size_t>(axis.count)];
         for (int k = 0; k < axis.count; ++k) out[k] = sum != 0 ? static_cast<float>(w[static_cast<size_t>(k)] / sum) : 0.0f;
     }
+    axis.lanes.resize(axis.weights.size() * 4);
+    for (size_t k = 0; k < axis.weights.size(); ++k)
+        for (size_t lane = 0; lane < 4; ++lane) axis.lanes[4 * k + lane] = axis.weights[k];
     return axis;
 }
 
-// One source row composed onto white as floats: B, G, R and a spare lane per pixel.
+// One source row composed onto white as floats: B, G, R and a spare lane per pixel. An opaque
+// row is a plain byte-to-float conversion (the spare lane then holds alpha, which is unused).
 void RowOnWhite(const uint32_t* pixels, int width, bool opaque, float* out) {
+    if (opaque) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(pixels);
+        const size_t n = 4 * static_cast<size_t>(width);
+        for (size_t i = 0; i < n; ++i) out[i] = bytes[i];
+        return;
+    }
+    const Float4 white = {255.0f, 255.0f, 255.0f, 0.0f};
     for (int x = 0; x < width; ++x) {
         const uint32_t p = pixels[x];
         const Float4 colour = {static_cast<float>(p & 0xFF), static_cast<float>((p >> 8) & 0xFF),
                                static_cast<float>((p >> 16) & 0xFF), 0.0f};
-        if (opaque) {
-            Store(out + 4 * x, colour);
-        } else {
-            const float alpha = static_cast<float>(p >> 24) * (1.0f / 255.0f);
-            const Float4 white = {255.0f, 255.0f, 255.0f, 0.0f};
-            Store(out + 4 * x, white + (colour - white) * alpha);
-        }
+        const float alpha = static_cast<float>(p >> 24) * (1.0f / 255.0f);
+        Store(out + 4 * x, white + (colour - white) * alpha);
     }
 }
 
+// Four independent sums, so consecutive taps do not wait for each other's additions.
 void FilterRow(const float* in, const Axis& axis, int target, float* out) {
+    const int count = axis.count;
     for (int i = 0; i < target; ++i) {
-        const float* w = &axis.weights[static_cast<size_t>(i) * static_cast<size_t>(axis.count)];
+        const float* w = &axis.lanes[4 * static_cast<size_t>(i) * static_cast<size_t>(count)];
         const float* s = in + 4 * static_cast<size_t>(axis.first[static_cast<size_t>(i)]);
-        Float4 sum = {0, 0, 0, 0};
-        for (int k = 0; k < axis.count; ++k) sum += Load(s + 4 * k) * w[k];
-        Store(out + 4 * static_cast<size_t>(i), sum);
+        Float4 s0 = {0, 0, 0, 0}, s1 = s0, s2 = s0, s3 = s0;
+        int k = 0;
+        for (; k + 4 <= count; k += 4) {
+            s0 += Load(s + 4 * k) * Load(w + 4 * k);
+            s1 += Load(s + 4 * k + 4) * Load(w + 4 * k + 4);
+            s2 += Load(s + 4 * k + 8) * Load(w + 4 * k + 8);
+            s3 += Load(s + 4 * k + 12) * Load(w + 4 * k + 12);
+        }
+        for (; k < count; ++k) s0 += Load(s + 4 * k) * Load(w + 4 * k);
+        Store(out + 4 * static_cast<size_t>(i), (s0 + s1) + (s2 + s3));
     }
 }
 
@@ -103,49 +120,70 @@ inline uint32_t Channel(float v) {
     return static_cast<uint32_t>(v + 0.5f);
 }
 
+inline uint32_t Pack(Float4 p) { return 0xFF000000u | (Channel(p[2]) << 16) | (Channel(p[1]) << 8) | Channel(p[0]); }
+
 void PackRow(const float* in, int width, uint32_t* out) {
-    for (int x = 0; x < width; ++x) {
-        const float* p = in + 4 * x;
-        out[x] = 0xFF000000u | (Channel(p[2]) << 16) | (Channel(p[1]) << 8) | Channel(p[0]);
+    for (int x = 0; x < width; ++x) out[x] = Pack(Load(in + 4 * x));
+}
+
+// One output row from `count` intermediate rows, four pixels at a time in independent sums.
+void FilterColumns(const float* const* rows, const float* w, int count, int width, uint32_t* out) {
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const size_t i = 4 * static_cast<size_t>(x);
+        Float4 s0 = {0, 0, 0, 0}, s1 = s0, s2 = s0, s3 = s0;
+        for (int k = 0; k < count; ++k) {
+            const float* r = rows[k] + i;
+            s0 += Load(r) * w[k];
+            s1 += Load(r + 4) * w[k];
+            s2 += Load(r + 8) * w[k];
+            s3 += Load(r + 12) * w[k];
+        }
+        out[x] = Pack(s0);
+        out[x + 1] = Pack(s1);
+        out[x + 2] = Pack(s2);
+        out[x + 3] = Pack(s3);
+    }
+    for (; x < width; ++x) {
+        Float4 s0 = {0, 0, 0, 0};
+        for (int k = 0; k < count; ++k) s0 += Load(rows[k] + 4 * static_cast<size_t>(x)) * w[k];
+        out[x] = Pack(s0);
     }
 }
 
 bool Resample(const Bitmap& src, int width, int height, Bitmap* out) {
     const size_t rowFloats = 4 * static_cast<size_t>(width);
-    // Horizontal pass: every source row into the intermediate, `width` pixels wide.
-    std::vector<float> middle(rowFloats * static_cast<size_t>(src.height));
-    std::vector<float> row(4 * static_cast<size_t>(src.width));
-    const bool sameWidth = width == src.width;
+    const bool sameWidth = width == src.width, sameHeight = height == src.height;
     const Axis across = sameWidth ? Axis() : MakeAxis(src.width, width);
-    for (int y = 0; y < src.height; ++y) {
-        const uint32_t* pixels = src.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(src.width);
-        float* dst = middle.data() + static_cast<size_t>(y) * rowFloats;
-        if (sameWidth) {
-            RowOnWhite(pixels, src.width, src.opaque, dst);
-        } else {
-            RowOnWhite(pixels, src.width, src.opaque, row.data());
-            FilterRow(row.data(), across, width, dst);
-        }
-    }
-    // Vertical pass: each output row a weighted sum of intermediate rows.
-    const bool sameHeight = height == src.height;
     const Axis down = sameHeight ? Axis() : MakeAxis(src.height, height);
-    std::vector<float> sum(rowFloats);
+    // Horizontally filtered rows are kept only while some output row still needs them: a ring
+    // of as many rows as the vertical filter has taps. Output rows need source rows in
+    // ascending windows, so every source row is filtered exactly once.
+    const int ring = sameHeight ? 1 : down.count;
+    std::vector<float> filtered(static_cast<size_t>(ring) * rowFloats);
+    std::vector<float> row(sameWidth ? 0 : 4 * static_cast<size_t>(src.width));
+    std::vector<const float*> rows(static_cast<size_t>(ring));
+    int next = 0;
     for (int y = 0; y < height; ++y) {
+        const int first = sameHeight ? y : down.first[static_cast<size_t>(y)];
+        for (; next < first + ring; ++next) {
+            const uint32_t* pixels = src.pixels.data() + static_cast<size_t>(next) * static_cast<size_t>(src.width);
+            float* slot = filtered.data() + static_cast<size_t>(next % ring) * rowFloats;
+            if (sameWidth) {
+                RowOnWhite(pixels, src.width, src.opaque, slot);
+            } else {
+                RowOnWhite(pixels, src.width, src.opaque, row.data());
+                FilterRow(row.data(), across, width, slot);
+            }
+        }
         uint32_t* dst = out->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
         if (sameHeight) {
-            PackRow(middle.data() + static_cast<size_t>(y) * rowFloats, width, dst);
+            PackRow(filtered.data(), width, dst);
             continue;
         }
-        std::fill(sum.begin(), sum.end(), 0.0f);
-        const float* w = &down.weights[static_cast<size_t>(y) * static_cast<size_t>(down.count)];
-        const int first = down.first[static_cast<size_t>(y)];
-        for (int k = 0; k < down.count; ++k) {
-            if (w[k] == 0.0f) continue;
-            const float* in = middle.data() + static_cast<size_t>(first + k) * rowFloats;
-            for (size_t i = 0; i < rowFloats; i += 4) Store(&sum[i], Load(&sum[i]) + Load(in + i) * w[k]);
-        }
-        PackRow(sum.data(), width, dst);
+        for (int k = 0; k < ring; ++k)
+            rows[static_cast<size_t>(k)] = filtered.data() + static_cast<size_t>((first + k) % ring) * rowFloats;
+        FilterColumns(rows.data(), &down.weights[static_cast<size_t>(y) * static_cast<size_t>(ring)], ring, width, dst);
     }
     return true;
 }

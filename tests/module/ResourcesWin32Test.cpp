@@ -79,7 +79,9 @@ std::string NameOrOrdinal(Reader& r) {
     Reader peek = r;
     if (peek.U16() == 0xFFFF) {
         r.U16();
-        return "#" + std::to_string(r.U16());
+        std::string ordinal = "#";
+        ordinal += std::to_string(r.U16());
+        return ordinal;
     }
     return r.Text();
 }

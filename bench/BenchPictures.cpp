@@ -76,10 +76,18 @@ std::string DefaultPng(const Bitmap& picture) {
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(picture.width);
     image.height = static_cast<png_uint_32>(picture.height);
-    image.format = PNG_FORMAT_BGRA;
+    // 24-bit, as captures of an opaque window are.
+    image.format = PNG_FORMAT_BGR;
+    std::string bgr;
+    bgr.reserve(picture.pixels.size() * 3);
+    for (const uint32_t p : picture.pixels) {
+        bgr += static_cast<char>(p & 0xFF);
+        bgr += static_cast<char>((p >> 8) & 0xFF);
+        bgr += static_cast<char>((p >> 16) & 0xFF);
+    }
     png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
     std::string png(size, '\0');
-    if (!png_image_write_to_memory(&image, png.data(), &size, 0, picture.pixels.data(), 0, nullptr)) return {};
+    if (!png_image_write_to_memory(&image, png.data(), &size, 0, bgr.data(), 0, nullptr)) return {};
     png.resize(size);
     return png;
 }

@@ -7,7 +7,7 @@
 
 Bitmap RenderedPicture(int width, int height, unsigned seed = 1);
 
-// A PNG at zlib's default compression, as picture-saving programs write them.
+// A 24-bit PNG at zlib's default compression, as picture-saving programs write them.
 std::string DefaultPng(const Bitmap& picture);
 
 // Bare decoders for comparison: the whole picture as RGB bytes, nothing else.

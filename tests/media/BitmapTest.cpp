@@ -122,24 +122,6 @@ TEST(DrawScaledOnWhite, KeepsAFlatColourFlatToTheEdges) {
     }
 }
 
-TEST(DrawScaledOnWhite, SameSizeOnlyComposesOntoWhite) {
-    const Bitmap src = MakeBitmap(4, 1, [](int x, int) {
-        const uint32_t table[] = {0x00123456u, 0xFF123456u, 0x80000000u, 0x40FF0000u};
-        return table[x];
-    });
-    Bitmap out;
-    ASSERT_TRUE(DrawScaledOnWhite(src, 4, 1, &out));
-    ASSERT_EQ(out.pixels.size(), 4u);
-    EXPECT_EQ(out.pixels[0], 0xFFFFFFFFu);
-    EXPECT_EQ(out.pixels[1], 0xFF123456u);
-    for (const auto& [index, expected] : {std::pair{2, 0xFF7F7F7Fu}, std::pair{3, 0xFFFFBFBFu}}) {
-        const uint32_t p = out.pixels[static_cast<size_t>(index)];
-        for (int shift = 0; shift <= 16; shift += 8)
-            EXPECT_NEAR(static_cast<int>((p >> shift) & 0xFF), static_cast<int>((expected >> shift) & 0xFF), 1)
-                << index;
-    }
-}
-
 TEST(Bitmaps, PngRoundTripKeepsEveryPixelAndAlpha) {
     const Bitmap src = Textured(33, 21, true, 3);
     std::string png;

@@ -178,9 +178,9 @@ HostError SimHost::CallFromEventLoop(const ModuleId& module, uint32_t code, int3
     return kHostOk;
 }
 
-HostError SimHost::CreatePaletteWindow(const PaletteWindowSpec& spec, std::unique_ptr<PaletteWindow>* window) {
+HostError SimHost::CreatePaletteWindow(const PaletteWindowInfo& info, std::unique_ptr<PaletteWindow>* window) {
     if (HostError e = Injected("CreatePaletteWindow")) return e;
-    const ResourceDialog* dialog = spec.resources ? spec.resources->Dialog(spec.dialogId) : nullptr;
+    const ResourceDialog* dialog = info.resources ? info.resources->Dialog(info.dialogId) : nullptr;
     if (dialog == nullptr) return kHostErrNotFound;
     auto created = std::make_unique<SimPaletteWindow>(windows, *dialog, [this] { palette_ = nullptr; });
     palette_ = created.get();

@@ -107,7 +107,7 @@ public:
     HostError CatchProjectEvents(uint32_t mask, ProjectEventHandler handler) override;
     HostError GetApplicationInfo(ApplicationInfo* info) override;
     HostError CallFromEventLoop(const ModuleId& module, uint32_t code, int32_t version, bool silent) override;
-    HostError CreatePaletteWindow(const PaletteWindowSpec& spec, std::unique_ptr<PaletteWindow>* window) override;
+    HostError CreatePaletteWindow(const PaletteWindowInfo& info, std::unique_ptr<PaletteWindow>* window) override;
     HostError GetProjectInfo(ProjectInfo* info) override;
     HostError GetMainWindow(NativeWindowHandle* window) override;
 

@@ -13,7 +13,7 @@ HostError HostApi::KeepInMemory(bool) { return kHostErrNoHost; }
 HostError HostApi::CatchProjectEvents(uint32_t, ProjectEventHandler) { return kHostErrNoHost; }
 HostError HostApi::GetApplicationInfo(ApplicationInfo*) { return kHostErrNoHost; }
 HostError HostApi::CallFromEventLoop(const ModuleId&, uint32_t, int32_t, bool) { return kHostErrNoHost; }
-HostError HostApi::CreatePaletteWindow(const PaletteWindowSpec&, std::unique_ptr<PaletteWindow>*) { return kHostErrNoHost; }
+HostError HostApi::CreatePaletteWindow(const PaletteWindowInfo&, std::unique_ptr<PaletteWindow>*) { return kHostErrNoHost; }
 HostError HostApi::GetProjectInfo(ProjectInfo*) { return kHostErrNoHost; }
 HostError HostApi::GetMainWindow(NativeWindowHandle*) { return kHostErrNoHost; }
 HostError HostApi::GetFrontWindow(WindowInfo*) { return kHostErrNoHost; }

@@ -95,7 +95,7 @@ struct PictureElement {
     std::u16string name;
 };
 
-struct PaletteWindowSpec {
+struct PaletteWindowInfo {
     const AddonResources* resources = nullptr;
     int32_t dialogId = 0;
     int32_t iconId = 0;
@@ -125,7 +125,7 @@ public:
     virtual HostError GetApplicationInfo(ApplicationInfo* info);
     // 0 means the host will call the module command back from its event loop.
     virtual HostError CallFromEventLoop(const ModuleId& module, uint32_t code, int32_t version, bool silent);
-    virtual HostError CreatePaletteWindow(const PaletteWindowSpec& spec, std::unique_ptr<PaletteWindow>* window);
+    virtual HostError CreatePaletteWindow(const PaletteWindowInfo& info, std::unique_ptr<PaletteWindow>* window);
 
     // Project.
     virtual HostError GetProjectInfo(ProjectInfo* info);

@@ -25,13 +25,13 @@ constexpr int32_t kBrowserItem = 1;
 Palette* LivePalette() { return gLivePalette; }
 
 std::unique_ptr<Palette> Palette::Create() {
-    PaletteWindowSpec spec;
-    spec.resources = &ModuleResources();
-    spec.dialogId = kPaletteDialogId;
-    spec.iconId = kPaletteIconId;
-    spec.guid = PaletteGuid();
+    PaletteWindowInfo info;
+    info.resources = &ModuleResources();
+    info.dialogId = kPaletteDialogId;
+    info.iconId = kPaletteIconId;
+    info.guid = PaletteGuid();
     std::unique_ptr<PaletteWindow> window;
-    if (Host().CreatePaletteWindow(spec, &window) != kHostOk || !window) return nullptr;
+    if (Host().CreatePaletteWindow(info, &window) != kHostOk || !window) return nullptr;
     return std::unique_ptr<Palette>(new Palette(std::move(window)));
 }
 

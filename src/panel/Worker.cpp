@@ -1,24 +1,22 @@
 // The one way the add-on starts a worker thread.
 #include "panel/Worker.h"
 
-#include <system_error>
-#include <thread>
+#include "platform/Threads.h"
 
 void StartWorker(Palette& palette, WorkerBody body, PaletteFunction onError) {
     std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
     mailbox->workers.fetch_add(1);
-    try {
-        std::thread([mailbox, body = std::move(body), onError]() mutable {
-            PaletteFunction completion;
-            try {
-                completion = body();
-            } catch (...) {
-                completion = onError;
-            }
-            if (completion) PostToHost(*mailbox, std::move(completion));
-            mailbox->workers.fetch_sub(1);
-        }).detach();
-    } catch (const std::system_error&) {
+    const bool started = StartDetachedThread([mailbox, body = std::move(body), onError]() mutable {
+        PaletteFunction completion;
+        try {
+            completion = body();
+        } catch (...) {
+            completion = onError;
+        }
+        if (completion) PostToHost(*mailbox, std::move(completion));
+        mailbox->workers.fetch_sub(1);
+    });
+    if (!started) {
         mailbox->workers.fetch_sub(1);
         if (onError) onError(palette);
     }

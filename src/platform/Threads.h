@@ -1,0 +1,8 @@
+// Starting a detached thread: it runs one function and ends by itself; nothing joins it.
+// Any thread may start one.
+#pragma once
+#include <functional>
+
+// Runs `run` on a new thread. False when no thread could be started; `run` is then not called.
+// `run` must not throw.
+bool StartDetachedThread(std::function<void()> run);

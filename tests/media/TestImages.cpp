@@ -1,13 +1,9 @@
-// Test pictures written by hand, an independent base64 decoder and the Wine check.
+// Test pictures written by hand, and an independent base64 decoder.
 #include "media/TestImages.h"
 
 #include <array>
 #include <map>
 #include <stdexcept>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 void Put16(std::string& s, uint32_t v) {
@@ -260,11 +256,3 @@ bool DecodeBase64(const std::string& text, std::string* bytes) {
     return true;
 }
 
-bool RunningUnderWine() {
-#ifdef _WIN32
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}

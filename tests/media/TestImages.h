@@ -1,13 +1,13 @@
 // Small pictures for the media tests, written byte by byte here rather than by the codecs under
 // test: PNG (stored deflate blocks), BMP, GIF (LZW without compression) and lossless WebP (two
-// shades of green). Also a base64 decoder written independently of the encoder, and a check for
-// running under Wine.
+// shades of green). Also a base64 decoder written independently of the encoder.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/Images.h"
+#include "support/Wine.h"
 
 // A bitmap of the given size with every pixel computed by f(x, y) as 0xAARRGGBB.
 template <typename F>
@@ -41,5 +41,3 @@ std::string WebpLosslessFile(int width, int height, uint8_t red, uint8_t blue, u
 // Decodes standard base64; false for anything malformed.
 bool DecodeBase64(const std::string& text, std::string* bytes);
 
-// True inside Wine (its ntdll exports wine_get_version).
-bool RunningUnderWine();

@@ -16,8 +16,6 @@ public:
 
     virtual void Script(const ScriptedAnswer& answer) = 0;
     virtual ServiceRecord Record() = 0;
-    // The PEM file of a CA that did not sign the service's certificate.
-    virtual std::string ForeignCaFile() = 0;
-    // Points the transport at the service, trusting the service's own CA (or another one).
+    // Points the transport at the service, trusting its CA or not.
     virtual void Aim(bool trustServiceCa = true) = 0;
 };

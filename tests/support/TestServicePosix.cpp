@@ -29,9 +29,9 @@ public:
 
     void Script(const ScriptedAnswer& answer) override { service_.Script(answer); }
     ServiceRecord Record() override { return service_.Record(); }
-    std::string ForeignCaFile() override { return (folder_ / "foreign.pem").string(); }
+    // Not trusting it means trusting another throwaway CA instead.
     void Aim(bool trustServiceCa) override {
-        SetServiceEndpoint({service_.Port(), trustServiceCa ? (folder_ / "ca.pem").string() : ForeignCaFile()});
+        SetServiceEndpoint({service_.Port(), (folder_ / (trustServiceCa ? "ca.pem" : "foreign.pem")).string()});
     }
 
 private:

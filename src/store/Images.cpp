@@ -7,21 +7,11 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/Guarded.h"
 #include "platform/Images.h"
 #include "store/MediaTypes.h"
 
 namespace {
-// Runs an operation; memory that cannot be had counts as failure.
-template <typename Operation>
-bool NoThrow(Operation operation) {
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
-        return false;
-    }
-}
 
 // WebP and unrecognised content are converted before anything else reads them.
 bool NeedsConversion(std::string_view bytes) {
@@ -98,12 +88,12 @@ bool EncodeJpegImpl(std::string_view bytes, int maxSide, int quality, std::strin
 }  // namespace
 
 bool EnsurePngOrJpeg(std::string* bytes) {
-    return NoThrow([&] { return EnsureImpl(bytes); });
+    return Guarded([&] { return EnsureImpl(bytes); });
 }
 
 std::string NormalizeImage(std::string_view bytes) {
     std::string copy;
-    NoThrow([&] {
+    Guarded([&] {
         copy.assign(bytes);
         if (NeedsConversion(copy) && !EnsureImpl(&copy)) copy.clear();
         return true;
@@ -114,10 +104,10 @@ std::string NormalizeImage(std::string_view bytes) {
 bool ImagePixelSize(std::string_view bytes, int* width, int* height) {
     *width = 0;
     *height = 0;
-    return NoThrow([&] { return PixelSizeImpl(bytes, width, height); });
+    return Guarded([&] { return PixelSizeImpl(bytes, width, height); });
 }
 
 bool EncodeJpeg(std::string_view bytes, int maxSide, int quality, std::string* out) {
     out->clear();
-    return NoThrow([&] { return EncodeJpegImpl(bytes, maxSide, quality, out); });
+    return Guarded([&] { return EncodeJpegImpl(bytes, maxSide, quality, out); });
 }

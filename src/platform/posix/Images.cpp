@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/Guarded.h"
 #include "platform/Images.h"
 #include "platform/posix/ImageCodecs.h"
 
@@ -29,17 +30,6 @@ bool Valid(const Bitmap& b) {
            b.pixels.size() == static_cast<size_t>(b.width) * static_cast<size_t>(b.height);
 }
 
-// Runs one operation; an allocation that fails on the way counts as failure.
-template <typename Operation>
-bool Guarded(Operation operation) {
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
-        return false;
-    }
-}
 }  // namespace
 
 void MarkOpaque(Bitmap& bitmap) {

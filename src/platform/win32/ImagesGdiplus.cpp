@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/Guarded.h"
 #include "platform/Images.h"
 #include "platform/win32/ImageStreams.h"
 
@@ -147,14 +148,6 @@ void MarkOpaque(Bitmap& bitmap) {
     bitmap.opaque = (all & 0xFF000000u) == 0xFF000000u;
 }
 
-template <typename Operation>
-bool Guarded(Operation operation) {
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
 }  // namespace
 
 bool ReadImageSize(std::string_view bytes, int* width, int* height) {

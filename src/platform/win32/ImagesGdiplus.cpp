@@ -135,12 +135,22 @@ bool Save(GpImage* image, const wchar_t* mime, const Gdiplus::EncoderParameters*
            ReadWholeStream(stream.get(), maxBytes, bytes);
 }
 
-// Opens the stream as a GDI+ bitmap with both sides > 0; the stream must outlive the image.
-bool Open(IStream* stream, GdiImage* image, UINT* width, UINT* height) {
-    return stream != nullptr && gp::GdipCreateBitmapFromStream(stream, image->out()) == Ok &&
-           gp::GdipGetImageWidth(image->image(), width) == Ok && gp::GdipGetImageHeight(image->image(), height) == Ok &&
-           *width > 0 && *height > 0 && *width <= 0x7FFFFFFFu && *height <= 0x7FFFFFFFu;
-}
+// A picture opened from bytes: the stream it reads from and the GDI+ bitmap, with both sides
+// > 0. The stream is declared first, so it outlives the bitmap; GDI+ must be started before.
+struct OpenedPicture {
+    ComPtr<IStream> stream;
+    GdiImage image;
+    UINT width = 0, height = 0;
+
+    bool Open(std::string_view bytes) {
+        if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return false;
+        stream = StreamWithBytes(bytes);
+        return stream.get() != nullptr && gp::GdipCreateBitmapFromStream(stream.get(), image.out()) == Ok &&
+               gp::GdipGetImageWidth(image.image(), &width) == Ok &&
+               gp::GdipGetImageHeight(image.image(), &height) == Ok && width > 0 && height > 0 &&
+               width <= 0x7FFFFFFFu && height <= 0x7FFFFFFFu;
+    }
+};
 
 void MarkOpaque(Bitmap& bitmap) {
     uint32_t all = 0xFF000000u;
@@ -153,14 +163,10 @@ void MarkOpaque(Bitmap& bitmap) {
 bool ReadImageSize(std::string_view bytes, int* width, int* height) {
     return Guarded([&] {
         GdiplusSession gdi;
-        if (!gdi.started()) return false;
-        if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return false;
-        ComPtr<IStream> stream = StreamWithBytes(bytes);
-        GdiImage image;
-        UINT w = 0, h = 0;
-        if (!Open(stream.get(), &image, &w, &h)) return false;
-        *width = static_cast<int>(w);
-        *height = static_cast<int>(h);
+        OpenedPicture picture;
+        if (!gdi.started() || !picture.Open(bytes)) return false;
+        *width = static_cast<int>(picture.width);
+        *height = static_cast<int>(picture.height);
         return true;
     });
 }
@@ -169,16 +175,14 @@ bool ReadImageSize(std::string_view bytes, int* width, int* height) {
 bool DecodeBitmap(std::string_view bytes, Bitmap* out, int, int) {
     return Guarded([&] {
         GdiplusSession gdi;
-        if (!gdi.started()) return false;
-        if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return false;
-        ComPtr<IStream> stream = StreamWithBytes(bytes);
-        GdiImage image;
-        UINT w = 0, h = 0;
-        if (!Open(stream.get(), &image, &w, &h)) return false;
+        OpenedPicture picture;
+        if (!gdi.started() || !picture.Open(bytes)) return false;
         Bitmap bitmap;
-        if (!CopyPixels(image.bitmap(), static_cast<int>(w), static_cast<int>(h), &bitmap)) return false;
+        if (!CopyPixels(picture.image.bitmap(), static_cast<int>(picture.width), static_cast<int>(picture.height),
+                        &bitmap))
+            return false;
         Gdiplus::PixelFormat format = 0;
-        if (gp::GdipGetImagePixelFormat(image.image(), &format) == Ok && (format & PixelFormatAlpha) == 0)
+        if (gp::GdipGetImagePixelFormat(picture.image.image(), &format) == Ok && (format & PixelFormatAlpha) == 0)
             bitmap.opaque = true;
         else
             MarkOpaque(bitmap);

@@ -7,6 +7,7 @@
 
 #include "output/Output.h"
 #include "panel/HostState.h"
+#include "panel/ModelOps.h"
 #include "panel/Palette.h"
 #include "platform/System.h"
 #include "platform/Utf.h"
@@ -32,17 +33,16 @@ NativeFunction MakeNativePost(Palette& palette) {
         return true;
     };
 }
+}  // namespace
 
 std::string StringMember(const rapidjson::Value& object, const char* name) {
+    if (!object.IsObject()) return {};
     auto it = object.FindMember(name);
     if (it == object.MemberEnd() || !it->value.IsString()) return {};
     return std::string(it->value.GetString(), it->value.GetStringLength());
 }
 
-bool IsQueuedType(const std::string& type) {
-    return type == "listViews" || type == "capture" || type == "place" || type == "pickFile" || type == "saveFiles";
-}
-
+namespace {
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 }  // namespace
 
@@ -80,7 +80,7 @@ void Dispatch(Palette& palette, const std::string& text) {
         HandleOpenUrl(palette, id, payload);
     } else if (type == "api") {
         HandleApi(palette, id, payload);
-    } else if (IsQueuedType(type)) {
+    } else if (IsModelOpType(type)) {
         palette.modelOps.push_back(ModelOp{id, std::move(request)});
     } else {
         ReplyError(palette, id, MakeFailure("unsupported", "", 0));

@@ -29,6 +29,10 @@ void SendToPage(Palette& palette, std::string_view json);
 // characters, other bytes unchanged.
 std::string JsonQuote(std::string_view text);
 
+// The member as text; empty when the value is not an object or the member is missing or not a
+// string.
+std::string StringMember(const rapidjson::Value& object, const char* name);
+
 // The request's "payload" member when it is an object, else a null value.
 const rapidjson::Value& PayloadOf(const rapidjson::Value& request);
 

@@ -13,42 +13,37 @@
 #include "views/Views.h"
 
 namespace {
-std::string TypeOf(const rapidjson::Value& request) {
-    auto it = request.FindMember("type");
-    return it != request.MemberEnd() && it->value.IsString()
-               ? std::string(it->value.GetString(), it->value.GetStringLength())
-               : std::string();
+void StartCapture(Palette& palette, const std::string& id, const rapidjson::Value& payload) {
+    palette.captureInFlight = true;
+    palette.eventLoopCalls.push_back([id, viewId = StringMember(payload, "viewId")](Palette& p) {
+        p.Capture(id, viewId);
+        p.captureInFlight = false;
+    });
+    RequestEventLoopCall(palette);
 }
 
-std::string ViewIdOf(const rapidjson::Value& payload) {
-    if (!payload.IsObject()) return {};
-    auto it = payload.FindMember("viewId");
-    return it != payload.MemberEnd() && it->value.IsString()
-               ? std::string(it->value.GetString(), it->value.GetStringLength())
-               : std::string();
-}
+// The queued request types and the step that serves each.
+struct ModelOpHandler {
+    const char* type;
+    void (*run)(Palette&, const std::string& id, const rapidjson::Value& payload);
+};
 
-void RunModelOp(Palette& palette, const ModelOp& op) {
-    const std::string type = TypeOf(*op.request);
-    const rapidjson::Value& payload = PayloadOf(*op.request);
-    if (type == "listViews") {
-        OvraViews::ListViews(palette, op.id);
-    } else if (type == "capture") {
-        palette.captureInFlight = true;
-        palette.eventLoopCalls.push_back([id = op.id, viewId = ViewIdOf(payload)](Palette& p) {
-            p.Capture(id, viewId);
-            p.captureInFlight = false;
-        });
-        RequestEventLoopCall(palette);
-    } else if (type == "place") {
-        OvraViews::Place(palette, op.id, payload);
-    } else if (type == "pickFile") {
-        HandlePickFile(palette, op.id, payload);
-    } else if (type == "saveFiles") {
-        SaveFiles(palette, op.id, payload);
-    }
+const ModelOpHandler kModelOpHandlers[] = {
+    {"listViews", [](Palette& p, const std::string& id, const rapidjson::Value&) { OvraViews::ListViews(p, id); }},
+    {"capture", StartCapture},
+    {"place", OvraViews::Place},
+    {"pickFile", HandlePickFile},
+    {"saveFiles", SaveFiles},
+};
+
+const ModelOpHandler* HandlerFor(const std::string& type) {
+    for (const ModelOpHandler& h : kModelOpHandlers)
+        if (type == h.type) return &h;
+    return nullptr;
 }
 }  // namespace
+
+bool IsModelOpType(const std::string& type) { return HandlerFor(type) != nullptr; }
 
 void DrainMailbox(Palette& palette, bool withModelOps) {
     if (palette.draining) return;
@@ -76,7 +71,8 @@ void RunModelOps(Palette& palette) {
     if (!palette.modelOps.empty()) {
         const ModelOp op = std::move(palette.modelOps.front());
         palette.modelOps.pop_front();
-        RunModelOp(palette, op);
+        if (const ModelOpHandler* handler = HandlerFor(StringMember(*op.request, "type")))
+            handler->run(palette, op.id, PayloadOf(*op.request));
     }
 }
 

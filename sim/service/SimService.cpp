@@ -15,18 +15,9 @@
 
 #include "sim/service/HttpWire.h"
 #include "sim/service/LoopbackServer.h"
+#include "sim/service/OpenSslOwners.h"
 
 namespace {
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* p) const { Free(p); }
-};
-using ContextPtr = std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>>;
-using SessionPtr = std::unique_ptr<SSL, Deleter<SSL_free>>;
-using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
 
 // How long a finished connection waits for the client to close before it is closed anyway, so
 // that unread request bytes cannot turn the close into a reset that loses the answer.

@@ -14,18 +14,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "sim/service/OpenSslOwners.h"
+
 namespace {
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* p) const { Free(p); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
-using NamePtr = std::unique_ptr<X509_NAME, Deleter<X509_NAME_free>>;
-using ExtensionPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
-using BignumPtr = std::unique_ptr<BIGNUM, Deleter<BN_free>>;
 
 constexpr long kValidBefore = 3600;
 constexpr long kValidFor = 30L * 24 * 3600;

@@ -1,49 +1,11 @@
 // The Mailbox drain, the one-step-at-a-time model-operation pump and the event-loop call.
 #include "panel/ModelOps.h"
 
-#include <rapidjson/document.h>
-
 #include "host/AddonResources.h"
 #include "host/HostApi.h"
-#include "output/Output.h"
-#include "panel/Bridge.h"
 #include "panel/Palette.h"
-#include "selftest/SelfTest.h"
-#include "shell/Log.h"
-#include "views/Views.h"
-
-namespace {
-void StartCapture(Palette& palette, const std::string& id, const rapidjson::Value& payload) {
-    palette.captureInFlight = true;
-    palette.eventLoopCalls.push_back([id, viewId = StringMember(payload, "viewId")](Palette& p) {
-        p.Capture(id, viewId);
-        p.captureInFlight = false;
-    });
-    RequestEventLoopCall(palette);
-}
-
-// The queued request types and the step that serves each.
-struct ModelOpHandler {
-    const char* type;
-    void (*run)(Palette&, const std::string& id, const rapidjson::Value& payload);
-};
-
-const ModelOpHandler kModelOpHandlers[] = {
-    {"listViews", [](Palette& p, const std::string& id, const rapidjson::Value&) { OvraViews::ListViews(p, id); }},
-    {"capture", StartCapture},
-    {"place", OvraViews::Place},
-    {"pickFile", HandlePickFile},
-    {"saveFiles", SaveFiles},
-};
-
-const ModelOpHandler* HandlerFor(const std::string& type) {
-    for (const ModelOpHandler& h : kModelOpHandlers)
-        if (type == h.type) return &h;
-    return nullptr;
-}
-}  // namespace
-
-bool IsModelOpType(const std::string& type) { return HandlerFor(type) != nullptr; }
+#include "panel/Upcalls.h"
+#include "store/Log.h"
 
 void DrainMailbox(Palette& palette, bool withModelOps) {
     if (palette.draining) return;
@@ -51,7 +13,7 @@ void DrainMailbox(Palette& palette, bool withModelOps) {
     for (PaletteFunction& function : TakeAll(*ProcessMailbox())) function(palette);
     if (withModelOps) {
         RunModelOps(palette);
-        SelfTestStep(palette);
+        Upcalls().selfTestStep(palette);
     }
     palette.draining = false;
 }
@@ -59,7 +21,7 @@ void DrainMailbox(Palette& palette, bool withModelOps) {
 void RunModelOps(Palette& palette) {
     if (palette.modalOpen || palette.captureInFlight) return;
     if (palette.capturePending) {
-        if (SteadyNow() >= palette.captureDeadline) palette.CaptureNow();
+        if (SteadyNow() >= palette.captureDeadline) Upcalls().captureNow(palette);
         return;
     }
     if (!palette.continuations.empty()) {
@@ -71,8 +33,7 @@ void RunModelOps(Palette& palette) {
     if (!palette.modelOps.empty()) {
         const ModelOp op = std::move(palette.modelOps.front());
         palette.modelOps.pop_front();
-        if (const ModelOpHandler* handler = HandlerFor(StringMember(*op.request, "type")))
-            handler->run(palette, op.id, PayloadOf(*op.request));
+        Upcalls().runModelOp(palette, op);
     }
 }
 

@@ -1,16 +1,12 @@
 // Getting work back onto the host thread: draining the Mailbox, the model-operation pump and
 // the host's event-loop call. Host thread only.
 #pragma once
-#include <string>
 
 class Palette;
 
 // Runs the functions posted to the Mailbox, in posting order; with model operations also
 // advances the pump and the self-test by one step. A drain inside a drain does nothing.
 void DrainMailbox(Palette& palette, bool withModelOps);
-
-// True for the request types that are queued as model operations.
-bool IsModelOpType(const std::string& type);
 
 // Runs at most one queued model step.
 void RunModelOps(Palette& palette);

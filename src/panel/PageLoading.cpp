@@ -1,13 +1,14 @@
 // Loading the panel's page into the browser, and injecting the adapter script once per load.
 #include "panel/PageLoading.h"
 
-#include "panel/Bridge.h"
-#include "panel/HostState.h"
+#include "panel/Language.h"
 #include "panel/Palette.h"
+#include "panel/Project.h"
+#include "panel/Replies.h"
+#include "panel/Upcalls.h"
 #include "platform/System.h"
 #include "platform/Utf.h"
-#include "selftest/SelfTest.h"
-#include "shell/Log.h"
+#include "store/Log.h"
 
 namespace {
 constexpr size_t kModulePathLimit = 520;
@@ -92,13 +93,5 @@ void Palette::OnProjectChanged() {
     for (const ModelOp& op : failed) ReplyError(*this, op.id, MakeFailure("view_not_found", "", 0));
     previews.clear();
     LoadPanel();
-    if (IsSelfTestMode()) {
-        selfTestStep = 0;
-        selfTestAwaiting = false;
-        selfTestFileRef.clear();
-        selfTestViewId.clear();
-        selfTestUnavailableViewId.clear();
-        selfTestDeadline = SteadyNow() + std::chrono::seconds(8);
-        WriteLog("SELFTEST re-armed after project change");
-    }
+    Upcalls().armSelfTest(*this, true);
 }

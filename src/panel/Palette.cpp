@@ -5,14 +5,14 @@
 
 #include "host/AddonResources.h"
 #include "host/HostApi.h"
-#include "panel/Bridge.h"
 #include "panel/ModelOps.h"
+#include "panel/NativeObjects.h"
+#include "panel/PaletteIdentity.h"
+#include "panel/Upcalls.h"
 #include "platform/Secure.h"
 #include "platform/System.h"
-#include "selftest/SelfTest.h"
-#include "shell/Log.h"
-#include "shell/Shell.h"
 #include "store/FileStore.h"
+#include "store/Log.h"
 
 namespace {
 Palette* gLivePalette = nullptr;
@@ -51,11 +51,7 @@ Palette::Palette(std::unique_ptr<PaletteWindow> hostWindow)
     LoadPanel();
     timerId = Windows().StartTimer(100, OnTimer);
     WriteLog(std::string("palette created; token ") + (token.empty() ? "absent" : "present"));
-    if (IsSelfTestMode()) {
-        selfTestStep = 0;
-        selfTestDeadline = SteadyNow() + std::chrono::seconds(8);
-        WriteLog("SELFTEST armed");
-    }
+    Upcalls().armSelfTest(*this, false);
 }
 
 Palette::~Palette() {

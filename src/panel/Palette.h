@@ -15,7 +15,7 @@
 #include "panel/Mailbox.h"
 #include "platform/Clock.h"
 #include "platform/NativeWindows.h"
-#include "service/TokenStore.h"
+#include "store/TokenStore.h"
 
 // A queued model operation: the request id and the parsed request, read again when it runs.
 struct ModelOp {
@@ -38,10 +38,6 @@ public:
     void DockToHost();
     void OnLoadingStateChanged(bool isLoading);
     void OnProjectChanged();
-
-    // Capture steps run by the model-operation pump.
-    void Capture(const std::string& requestId, const std::string& viewId);
-    void CaptureNow();
 
     // Observer notifications of the host's palette window.
     bool PanelCloseRequested() override;

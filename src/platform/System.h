@@ -1,6 +1,7 @@
 // Small facts about the process: its thread ids, the path of the add-on's own module file,
 // file existence and the path separator.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,3 +19,7 @@ char PathSeparator();
 
 // Tests that link the add-on directly stand in for the module file; empty restores the real path.
 void SetModuleFilePathForTesting(const std::string& path);
+
+// True when the environment variable is set to a value that fits a zeroed buffer of
+// `bufferSize` bytes with its terminator (1 to bufferSize - 1 characters) and begins with "1".
+bool EnvironmentFlag(const char* name, size_t bufferSize);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "host/AddonResources.h"
-#include "panel/HostState.h"
+#include "panel/Language.h"
 #include "panel/Mailbox.h"
 #include "panel/ModelOps.h"
 #include "panel/Palette.h"

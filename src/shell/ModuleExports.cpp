@@ -6,12 +6,14 @@
 #include "platform/Desktop.h"
 #include "platform/Http.h"
 #include "platform/NativeWindows.h"
+#include "routing/Routing.h"
 #include "shell/Shell.h"
 
 extern "C" {
 
 TOVR_EXPORT void GetExportedFuncAddrs(AddonExports* exports) {
     if (exports == nullptr) return;
+    InstallRouting();
     exports->checkEnvironment = CheckEnvironment;
     exports->registerInterface = RegisterInterface;
     exports->initialize = Initialize;

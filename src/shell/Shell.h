@@ -5,13 +5,9 @@
 
 #include "host/AddonAbi.h"
 #include "host/HostApi.h"
+#include "panel/PaletteIdentity.h"
 
 class Palette;
-
-// The palette's identity towards the host.
-const HostGuid& PaletteGuid();
-// The wrapping sum of the GUID's four 32-bit words in its memory layout.
-int32_t PaletteRefId();
 
 // Entry points, in the order the host calls them.
 int32_t CheckEnvironment(AddonEnvironment* environment);

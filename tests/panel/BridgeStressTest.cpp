@@ -8,7 +8,7 @@
 #include <map>
 #include <thread>
 
-#include "panel/Bridge.h"
+#include "panel/Replies.h"
 #include "panel/Worker.h"
 #include "support/Harness.h"
 

@@ -5,8 +5,8 @@
 
 #include <thread>
 
-#include "panel/Bridge.h"
-#include "panel/HostState.h"
+#include "panel/Language.h"
+#include "panel/Replies.h"
 #include "support/Harness.h"
 
 namespace {

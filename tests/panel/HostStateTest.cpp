@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "panel/HostState.h"
-#include "panel/StateFiles.h"
+#include "handlers/state/HostState.h"
+#include "panel/Language.h"
 #include "platform/Locale.h"
 #include "platform/Utf.h"
+#include "store/StateFiles.h"
 #include "support/Harness.h"
 
 namespace fs = std::filesystem;

@@ -1,8 +1,8 @@
 // The model-operation pump, the Mailbox drain and the host's event-loop call.
 #include <gtest/gtest.h>
 
-#include "panel/Bridge.h"
 #include "panel/ModelOps.h"
+#include "panel/Replies.h"
 #include "support/Harness.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "panel/HostState.h"
+#include "panel/Language.h"
 #include "panel/PageLoading.h"
 #include "platform/System.h"
 #include "support/Harness.h"

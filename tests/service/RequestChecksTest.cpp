@@ -2,8 +2,8 @@
 // reads Retry-After.
 #include <gtest/gtest.h>
 
+#include "handlers/service/HttpTransport.h"
 #include "platform/Http.h"
-#include "service/HttpTransport.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // the user message of each code.
 #include <gtest/gtest.h>
 
-#include "panel/HostState.h"
-#include "service/Errors.h"
-#include "service/ServiceCall.h"
+#include "handlers/service/ServiceCall.h"
+#include "panel/Failure.h"
+#include "panel/Language.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "service/HttpTransport.h"
+#include "handlers/service/HttpTransport.h"
 #include "support/TestService.h"
 #include "support/Wine.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/AddonResources.h"
-#include "panel/HostState.h"
+#include "panel/Language.h"
 #include "shell/Shell.h"
 #include "support/Harness.h"
 

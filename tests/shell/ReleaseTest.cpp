@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "panel/Bridge.h"
+#include "panel/Replies.h"
 #include "panel/Worker.h"
 #include "shell/Shell.h"
 #include "support/Harness.h"

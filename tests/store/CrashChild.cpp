@@ -2,8 +2,8 @@
 // at random moments and checks what is left on disk. Usage: store_crash_child FILE
 #include <string>
 
-#include "service/TokenStore.h"
 #include "store/FileStore.h"
+#include "store/TokenStore.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "service/TokenStore.h"
+#include "store/TokenStore.h"
 #include "support/ScratchFolders.h"
 
 namespace fs = std::filesystem;

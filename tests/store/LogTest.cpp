@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "shell/Log.h"
+#include "store/Log.h"
 #include "support/Harness.h"
 #include "support/ScratchFolders.h"
 

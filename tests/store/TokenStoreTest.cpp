@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "platform/Protect.h"
-#include "service/TokenStore.h"
 #include "store/FileStore.h"
+#include "store/TokenStore.h"
 #include "support/Harness.h"
 #include "support/ScratchFolders.h"
 

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "service/TokenStore.h"
 #include "store/FileStore.h"
+#include "store/TokenStore.h"
 #include "support/FaultyFiles.h"
 #include "support/ScratchFolders.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/AddonAbi.h"
-#include "panel/Bridge.h"
+#include "panel/Replies.h"
 #include "shell/Shell.h"
 
 Harness::Harness(bool open) : host_(std::make_unique<SimHost>(AddonEntry{GetExportedFuncAddrs, SetImportedFuncAddrs})) {

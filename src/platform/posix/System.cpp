@@ -6,6 +6,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -43,3 +45,10 @@ bool FileExists(const std::string& path) {
 }
 
 char PathSeparator() { return '/'; }
+
+bool EnvironmentFlag(const char* name, size_t bufferSize) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return false;
+    const size_t length = std::strlen(value);
+    return length >= 1 && length < bufferSize && value[0] == '1';
+}

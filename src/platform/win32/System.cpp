@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <mutex>
+#include <vector>
 
 #include "platform/System.h"
 #include "platform/win32/Wide.h"
@@ -47,3 +48,11 @@ bool FileExists(const std::string& path) {
 }
 
 char PathSeparator() { return '\\'; }
+
+bool EnvironmentFlag(const char* name, size_t bufferSize) {
+    // The value is read into a zeroed buffer; one that does not fit with its terminator makes
+    // the call answer the size it needs, which is no shorter than the buffer.
+    std::vector<char> value(bufferSize, '\0');
+    const DWORD n = ::GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(bufferSize));
+    return n >= 1 && n < bufferSize && value[0] == '1';
+}

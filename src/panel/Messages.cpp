@@ -1,9 +1,9 @@
 // Failures and the user message of every error code, in Portuguese, English and Spanish.
-#include "service/Errors.h"
+#include "panel/Failure.h"
 
 #include <cstring>
 
-#include "panel/HostState.h"
+#include "panel/Language.h"
 
 namespace {
 struct Message {

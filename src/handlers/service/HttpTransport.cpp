@@ -1,6 +1,6 @@
 // The request checks, the header block and the Retry-After rule of the HTTPS transport; the
 // exchange itself is the platform's.
-#include "service/HttpTransport.h"
+#include "handlers/service/HttpTransport.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,14 +1,14 @@
-// The self-test: a scripted run of bridge requests whose results go to the log.
+// The self-test: a scripted run of bridge requests whose results go to the log, armed by the
+// environment. Host thread only.
 #pragma once
 #include <string>
-#include <string_view>
 
 class Palette;
 
-// Replies to ids with this prefix go to the self-test, never to the page.
-inline constexpr std::string_view kSelfTestIdPrefix = "selftest-";
-
+// True when TAMSEL_OVRA_SELFTEST is set to a value of 1 to 3 characters beginning with "1".
 bool IsSelfTestMode();
+// In self-test mode, starts the run from its first step 8 seconds ahead.
+void ArmSelfTest(Palette& palette, bool afterProjectChange);
 // Advances the self-test by one step; called after each model-operation step.
 void SelfTestStep(Palette& palette);
 // Receives the result or error object of a reply to a self-test request.

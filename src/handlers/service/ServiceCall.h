@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "service/HttpTransport.h"
+#include "handlers/service/HttpTransport.h"
 
 namespace OvraApi {
 

@@ -1,24 +1,16 @@
-// The bridge between the page and the add-on: native objects, request dispatch, replies.
-// Everything here runs on the host thread, except the native functions' hand-over to the Mailbox.
+// The reply side of the bridge: ok and error replies, events sent to the page, and the small
+// JSON helpers that requests and replies share. Host thread only.
 #pragma once
 #include <rapidjson/fwd.h>
 
 #include <string>
 #include <string_view>
 
-#include "service/Errors.h"
+#include "panel/Failure.h"
 
 class Palette;
 
-// Registers the native objects "TamselAC" (function "post") and "ACAPI" (function "TamselSend").
-void RegisterHost(Palette& palette);
-// Unregisters both objects by name.
-void UnregisterHost(Palette& palette);
-
-// Parses one request text and routes it: answered at once, started on a worker, or queued as a
-// model operation. Texts that are not a JSON object with an id of 1 to 128 bytes are dropped.
-void Dispatch(Palette& palette, const std::string& text);
-
+// Replies to a request; a reply to a self-test id goes to the self-test, never to the page.
 void ReplyOk(Palette& palette, const std::string& id, std::string_view resultJson);
 void ReplyError(Palette& palette, const std::string& id, const Failure& failure);
 

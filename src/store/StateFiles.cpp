@@ -1,5 +1,5 @@
 // The page-state files: named by a hash of the project key, written whole or not at all.
-#include "panel/StateFiles.h"
+#include "store/StateFiles.h"
 
 #include <cstdio>
 #include <vector>

@@ -1,6 +1,6 @@
 // The host log: "host.log" in the data folder, one time-stamped line per call, opened and closed
 // each time so other readers and writers can share it.
-#include "shell/Log.h"
+#include "store/Log.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The device token store.
-#include "service/TokenStore.h"
+#include "store/TokenStore.h"
 
 #include "platform/Files.h"
 #include "platform/Protect.h"

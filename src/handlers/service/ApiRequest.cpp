@@ -1,7 +1,7 @@
 // Service requests are not available yet: "api" is answered "unsupported".
-#include "service/ApiRequest.h"
+#include "handlers/service/ApiRequest.h"
 
-#include "panel/Bridge.h"
+#include "panel/Replies.h"
 
 void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value&) {
     ReplyError(palette, id, MakeFailure("unsupported", "", 0));

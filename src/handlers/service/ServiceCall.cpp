@@ -1,5 +1,5 @@
 // Turning a service answer that is not a success into an error code, reason and retry-after.
-#include "service/ServiceCall.h"
+#include "handlers/service/ServiceCall.h"
 
 #include <rapidjson/document.h>
 

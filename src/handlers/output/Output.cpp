@@ -1,9 +1,8 @@
 // Placing, saving and picking are not available yet: each is answered "unsupported" when its
 // turn comes in the model-operation queue.
-#include "output/Output.h"
+#include "handlers/output/Output.h"
 
-#include "panel/Bridge.h"
-#include "views/Views.h"
+#include "panel/Replies.h"
 
 namespace OvraViews {
 void Place(Palette& palette, const std::string& id, const rapidjson::Value&) {

@@ -1,5 +1,5 @@
 // The palette's GUID, built at start-up, and the reference id derived from it.
-#include "shell/Shell.h"
+#include "panel/PaletteIdentity.h"
 
 namespace {
 const HostGuid gPaletteGuid = *HostGuid::Parse("{1D9C7B8D-3AA7-4C11-8D68-0A053BE27C35}");

@@ -1,0 +1,66 @@
+// The "getState" and "setState" requests.
+#include "handlers/state/HostState.h"
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include "panel/Language.h"
+#include "panel/Palette.h"
+#include "panel/Project.h"
+#include "panel/Replies.h"
+#include "store/StateFiles.h"
+
+namespace {
+// The page's state as stored, when it is a JSON object.
+std::string StoredStateOrEmpty(const std::string& projectKey) {
+    const auto stored = ReadStateFile(projectKey);
+    if (!stored) return "{}";
+    rapidjson::Document doc;
+    doc.Parse(stored->data(), stored->size());
+    return !doc.HasParseError() && doc.IsObject() ? *stored : "{}";
+}
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+}  // namespace
+
+void GetState(Palette& palette, const std::string& id) {
+    const std::string name = ProjectName();
+    std::string json = "{\"state\":" + StoredStateOrEmpty(palette.projectKey);
+    json += ",\"session\":{\"authenticated\":";
+    json += Bool(!palette.token.empty());
+    json += ",\"reason\":" + (palette.sessionReason.empty() ? std::string("null") : JsonQuote(palette.sessionReason));
+    json += ",\"projectName\":" + JsonQuote(name) + "}";
+    json += ",\"host\":{\"app\":\"archicad\",\"appVersion\":\"30\",\"platform\":\"win\",\"lang\":\"";
+    json += LanguageParameter();
+    json += "\",\"pluginVersion\":\"1.1.0\",\"capabilities\":{\"record\":false,\"previewPath\":false,"
+            "\"pickFile\":true,\"place\":true,\"saveFiles\":true,\"batches\":false}}";
+    json += ",\"model\":{\"fileName\":" + JsonQuote(ModelFileName());
+    json += ",\"title\":" + JsonQuote(ProjectFolder().empty() ? std::string() : name) + "}}";
+    ReplyOk(palette, id, json);
+}
+
+void SetState(Palette& palette, const std::string& id, const rapidjson::Value& payload) {
+    const rapidjson::Value* state = nullptr;
+    if (payload.IsObject()) {
+        const auto it = payload.FindMember("state");
+        if (it != payload.MemberEnd() && it->value.IsObject()) state = &it->value;
+    }
+    if (state == nullptr) {
+        ReplyError(palette, id, MakeFailure("invalid_request", "", 0));
+        return;
+    }
+    // Only a signed-in page, or one whose sign-in was revoked, keeps its state.
+    if (palette.token.empty() && palette.sessionReason.empty()) {
+        ReplyOk(palette, id, "{}");
+        return;
+    }
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.SetMaxDecimalPlaces(10);
+    state->Accept(writer);
+    if (WriteStateFile(palette.projectKey, std::string_view(buffer.GetString(), buffer.GetSize())))
+        ReplyOk(palette, id, "{}");
+    else
+        ReplyError(palette, id, MakeFailure("save_failed", "", 0));
+}

@@ -1,0 +1,18 @@
+// The table of calls into the layers above the core, empty until the routing installs it.
+#include "panel/Upcalls.h"
+
+namespace {
+const UpcallTable kNothing = {
+    [](Palette&, const std::string&) {},
+    [](Palette&, const ModelOp&) {},
+    [](Palette&) {},
+    [](Palette&, bool) {},
+    [](Palette&) {},
+    [](Palette&, const std::string&, bool, const std::string&) {},
+};
+UpcallTable gUpcalls = kNothing;
+}  // namespace
+
+const UpcallTable& Upcalls() { return gUpcalls; }
+
+void InstallUpcalls(const UpcallTable& table) { gUpcalls = table; }

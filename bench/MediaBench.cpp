@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench/BenchPictures.h"
-#include "panel/Bridge.h"
+#include "panel/Replies.h"
 #include "platform/Images.h"
 #include "store/DataUrl.h"
 #include "store/Images.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "service/ServiceCall.h"
+#include "handlers/service/ServiceCall.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5) return 0;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchMedians.h"
 #include "bench/BenchPictures.h"
 #include "panel/Replies.h"
 #include "platform/Images.h"
@@ -179,25 +180,6 @@ void DataUrlQuoted(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(JsonQuote(MakeDataUrl("image/jpeg", bytes)));
 }
 BENCHMARK(DataUrlQuoted)->Unit(benchmark::kMicrosecond);
-
-// Keeps the median of every benchmark, for the ratios printed at the end.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
-            Median& m = medians[run.run_name.function_name];
-            m.ms = run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMicrosecond ? 1e-3 : 1.0);
-            const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end()) m.bytesPerSecond = bytes->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    struct Median {
-        double ms = 0, bytesPerSecond = 0;
-    };
-    std::map<std::string, Median> medians;
-};
 
 long StatusKb(const char* field) {
     std::ifstream status("/proc/self/status");

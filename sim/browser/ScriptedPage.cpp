@@ -103,6 +103,13 @@ bool ScriptedPage::HasNativeObject(const std::string& name) const {
     return objects_.count(name) != 0;
 }
 
+void ScriptedPage::ClearRecords() {
+    loads_.clear();
+    scripts_.clear();
+    messages_.clear();
+    timeline_.clear();
+}
+
 std::vector<const ScriptedPage::Message*> ScriptedPage::RepliesTo(const std::string& id) const {
     std::vector<const Message*> found;
     for (const Message& m : messages_)

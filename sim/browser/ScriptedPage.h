@@ -58,6 +58,9 @@ public:
     const std::vector<std::string>& Timeline() const { return timeline_; }
     // The messages whose id is the given one.
     std::vector<const Message*> RepliesTo(const std::string& id) const;
+    // Forgets the loads, scripts and messages seen so far, so a long run (a fuzzer, a benchmark)
+    // keeps its memory flat.
+    void ClearRecords();
     // Called on the host thread for each message as it arrives.
     std::function<void(const Message&)> onMessage;
 

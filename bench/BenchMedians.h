@@ -1,0 +1,33 @@
+// A console reporter that also keeps the median of every benchmark, for the ratios printed at
+// the end of a run.
+#pragma once
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
+            Median& m = medians[run.run_name.function_name];
+            m.ms = run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMicrosecond   ? 1e-3
+                                                : run.time_unit == benchmark::kNanosecond ? 1e-6
+                                                                                          : 1.0);
+            const auto bytes = run.counters.find("bytes_per_second");
+            if (bytes != run.counters.end()) m.bytesPerSecond = bytes->second;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    struct Median {
+        double ms = 0, bytesPerSecond = 0;
+    };
+    std::map<std::string, Median> medians;
+
+    double Ms(const char* name) const {
+        const auto it = medians.find(name);
+        return it == medians.end() ? 0.0 : it->second.ms;
+    }
+};

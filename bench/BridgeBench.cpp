@@ -1,0 +1,92 @@
+// Benchmark of the bridge: small requests from the page's native function to the reply that
+// reaches the page, with host.log on, beside the floor of the same two log lines written by
+// WriteLog in the same run (one open, append and close each, its checks and restarts included).
+//   bridge_bench                       both, 7 repetitions each, and their ratio
+//   bridge_bench --benchmark_filter=X  any Google Benchmark flag
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/BenchMedians.h"
+#include "host/AddonAbi.h"
+#include "sim/host/SimHost.h"
+#include "store/Log.h"
+
+namespace {
+// A simulated host with the add-on loaded and the palette's page ready.
+SimHost& BenchHost() {
+    static SimHost* host = [] {
+        auto* h = new SimHost(AddonEntry{GetExportedFuncAddrs, SetImportedFuncAddrs});
+        if (!h->Start()) std::abort();
+        h->OpenPaletteFromMenu();
+        h->FinishPageLoad();
+        h->Page()->ClearRecords();
+        return h;
+    }();
+    return *host;
+}
+
+// "record" is answered at once ("unsupported"): the bridge's own path with nothing else.
+void BridgeRequest(benchmark::State& state) {
+    ScriptedPage& page = *BenchHost().Page();
+    const std::string text = R"({"id":"1","type":"record"})";
+    for (auto _ : state) {
+        page.Post(text);
+        if (page.Messages().size() != 1) state.SkipWithError("no reply");
+        page.ClearRecords();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BridgeRequest)->Unit(benchmark::kMicrosecond);
+
+// The two lines each request writes, written the same way.
+void LogFloor(benchmark::State& state) {
+    for (auto _ : state) {
+        WriteLog("request record");
+        WriteLog("reply error unsupported");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(LogFloor)->Unit(benchmark::kMicrosecond);
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    bool custom = false;
+    for (char* arg : args) custom = custom || std::strstr(arg, "repetitions") != nullptr;
+    char repetitions[] = "--benchmark_repetitions=7";
+    char aggregates[] = "--benchmark_report_aggregates_only=true";
+    // The two alternate, so a change in the machine's load falls on both alike.
+    char interleaved[] = "--benchmark_enable_random_interleaving=true";
+    if (!custom) {
+        args.push_back(repetitions);
+        args.push_back(aggregates);
+        args.push_back(interleaved);
+    }
+    // host.log goes to a throwaway data folder.
+    char folder[] = "/tmp/bridge-bench-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) return 1;
+    ::setenv("XDG_DATA_HOME", folder, 1);
+
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    BenchHost();
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double request = reporter.Ms("BridgeRequest"), floor = reporter.Ms("LogFloor");
+    if (request > 0 && floor > 0)
+        std::printf("\nRequest to reply %.2f us, its two log lines alone %.2f us: ratio %.2f (target <= 1.5)\n",
+                    request * 1e3, floor * 1e3, request / floor);
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return 0;
+}

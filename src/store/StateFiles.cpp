@@ -31,6 +31,8 @@ std::optional<std::string> ReadStateFile(std::string_view projectKey) {
 }
 
 bool WriteStateFile(std::string_view projectKey, std::string_view bytes) {
+    // A state the reader would refuse is not written: the previous one stays readable.
+    if (bytes.size() > kMaxStateBytes) return false;
     const std::string path = StateFilePath(projectKey);
     return !path.empty() && WriteFileAtomic(path, bytes);
 }

@@ -11,6 +11,8 @@ uint64_t ProjectKeyHash(std::string_view projectKey);
 std::string StateFilePath(std::string_view projectKey);
 // The file's whole content; nothing when it is missing, empty, unreadable or over 64 MiB.
 std::optional<std::string> ReadStateFile(std::string_view projectKey);
+// Replaces the file whole; false, leaving the old file, when the bytes are over 64 MiB or the
+// write fails.
 bool WriteStateFile(std::string_view projectKey, std::string_view bytes);
 // Deletes every "*.json" file (not folder) in the state folder.
 void DeleteStateFiles();

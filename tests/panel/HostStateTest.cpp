@@ -192,6 +192,46 @@ TEST(StateFiles, StoredTextComesBackAsStoredWhenItIsAnObject) {
     }
 }
 
+TEST(StateFiles, AStrayByteOrByteOrderMarkBeforeTheObjectIsNotSpliced) {
+    Harness h;
+    const std::string path = StateFilePath(h.palette().projectKey);
+    int n = 0;
+    for (const std::string& bad : {std::string("\xEF{\"a\":1}"), std::string("\xEF\xBB\xBF{\"a\":1}")}) {
+        WriteFileText(path, bad);
+        const std::string id = "g" + std::to_string(n++);
+        h.Post(Request(id, "getState"));
+        // The reply still reaches the page as a parsed object, with an empty state.
+        EXPECT_EQ(Result(h, id).rfind(R"({"state":{},)", 0), 0u);
+        EXPECT_EQ(ReadFileText(path), bad) << "the stored file is left as it is";
+    }
+}
+
+TEST(SetState, AStateLongerThanTheReadLimitIsSaveFailedAndTheOldOneStays) {
+    Harness h;
+    h.palette().token = "token";
+    h.Post(Request("s1", "setState", R"({"state":{"kept":true}})"));
+    ASSERT_EQ(Result(h, "s1"), "{}");
+    // {"x":"…"} with 64 MiB of text inside serialises past 67,108,864 bytes.
+    const std::string big = R"({"state":{"x":")" + std::string(67108864, 'a') + R"("}})";
+    h.Post(Request("s2", "setState", big));
+    EXPECT_EQ(h.OnlyReplyTo("s2")->ErrorCode(), "save_failed");
+    h.Post(Request("g", "getState"));
+    EXPECT_EQ(Result(h, "g").rfind(R"({"state":{"kept":true},)", 0), 0u);
+}
+
+TEST(StateFiles, FileNamesForKnownKeys) {
+    // Computed outside the add-on: FNV-1a over the UTF-8 bytes with the basis 0x14650fb0739d0383.
+    const struct {
+        const char* key;
+        const char* name;
+    } cases[] = {{"untitled:Untitled", "cf56534cece6bb1d.json"},
+                 {"file:/Projetos/Casa \xC3\x87\xC3\xA3o.pln", "ca5ad589b79c705a.json"},
+                 {"untitled:Sem t\xC3\xADtulo", "2fc28483db893841.json"}};
+    ScratchFolders folders;
+    for (const auto& c : cases)
+        EXPECT_EQ(fs::path(StateFilePath(c.key)).filename().string(), c.name) << c.key;
+}
+
 TEST(StateFiles, HashesAreFnv1aWithTheirOwnBasis) {
     EXPECT_EQ(ProjectKeyHash(""), 0x14650fb0739d0383ull);
     // One step by hand: (basis ^ 'a') * prime mod 2^64.

@@ -12,10 +12,14 @@
 #include "store/StateFiles.h"
 
 namespace {
-// The page's state as stored, when it is a JSON object.
+// The page's state as stored, when it is a JSON object whose text opens with "{" after JSON
+// whitespace. Anything else (a stray byte or a byte-order mark before the object, which the
+// parser would skip) is not spliced into the reply, where it would break the script.
 std::string StoredStateOrEmpty(const std::string& projectKey) {
     const auto stored = ReadStateFile(projectKey);
     if (!stored) return "{}";
+    const size_t first = stored->find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || (*stored)[first] != '{') return "{}";
     rapidjson::Document doc;
     doc.Parse(stored->data(), stored->size());
     return !doc.HasParseError() && doc.IsObject() ? *stored : "{}";

@@ -21,7 +21,8 @@ struct FolderEntry {
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Reading an existing file, shared with other readers only.
+    // Reading an existing regular file, shared with other readers and with deleting or
+    // replacing it; anything else (a folder, a FIFO, a device) is refused without blocking.
     virtual FileHandle OpenRead(const std::string& path) = 0;
     // Appending, created when missing, shared with other readers and writers.
     virtual FileHandle OpenAppend(const std::string& path) = 0;

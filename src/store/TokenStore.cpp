@@ -4,7 +4,9 @@
 #include "platform/Files.h"
 #include "platform/Protect.h"
 #include "platform/Secure.h"
+#include "platform/System.h"
 #include "store/FileStore.h"
+#include "store/Log.h"
 
 namespace {
 constexpr std::string_view kEntropy = "Quill Harbor seal phrase 42";
@@ -45,8 +47,12 @@ bool TokenStore::Save(const std::string& token) {
     return same;
 }
 
-void TokenStore::Erase() {
+bool TokenStore::Erase() {
     SecureWipe(cached_);
     const std::string path = TokenFilePath();
-    if (!path.empty()) Files().Delete(path);
+    if (path.empty() || !FileExists(path)) return true;
+    // Another instance reading the file at that moment can make one delete fail.
+    if (Files().Delete(path) || Files().Delete(path) || !FileExists(path)) return true;
+    WriteLog("token delete failed");
+    return false;
 }

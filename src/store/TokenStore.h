@@ -15,8 +15,9 @@ public:
     // Caches the token and writes the protected file; true only when a fresh store reads back
     // the same token.
     bool Save(const std::string& token);
-    // Wipes the cached token and deletes the file.
-    void Erase();
+    // Wipes the cached token and deletes the file, trying the delete twice; false, after
+    // logging it, when the file is still there.
+    bool Erase();
 
 private:
     std::string cached_;

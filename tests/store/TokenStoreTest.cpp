@@ -4,9 +4,11 @@
 
 #include <filesystem>
 
+#include "platform/Files.h"
 #include "platform/Protect.h"
 #include "store/FileStore.h"
 #include "store/TokenStore.h"
+#include "support/FaultyFiles.h"
 #include "support/Harness.h"
 #include "support/ScratchFolders.h"
 
@@ -42,6 +44,42 @@ TEST(TokenStore, EraseWipesTheCacheAndTheFileAndNeedsNoFile) {
     EXPECT_FALSE(fs::exists(folders.dataFolder() / "token.dpapi"));
     EXPECT_EQ(store.Load(), "");
     store.Erase();
+}
+
+TEST(TokenStore, ADeleteThatFailsOnceIsRetriedAndOneThatKeepsFailingIsReported) {
+    ScratchFolders folders;
+    const fs::path file = folders.dataFolder() / "token.dpapi";
+    {
+        TokenStore store;
+        ASSERT_TRUE(store.Save(kToken));
+        FaultyFiles faults;
+        faults.FailAt(FileCall::Delete, 1);
+        EXPECT_TRUE(store.Erase());
+        EXPECT_FALSE(fs::exists(file));
+    }
+    TokenStore store;
+    ASSERT_TRUE(store.Save(kToken));
+    {
+        FaultyFiles faults;
+        faults.FailAt(FileCall::Delete, 1, true);
+        EXPECT_FALSE(store.Erase());
+        EXPECT_EQ(faults.Count(FileCall::Delete), 2);
+    }
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_NE(ReadFileText(folders.dataFolder() / "host.log").find("token delete failed\r\n"), std::string::npos);
+}
+
+TEST(TokenStore, AReaderHoldingTheFileOpenDoesNotStopTheDelete) {
+    ScratchFolders folders;
+    TokenStore store;
+    ASSERT_TRUE(store.Save(kToken));
+    const std::string path = TokenFilePath();
+    ScopedFile reader(Files().OpenRead(path));
+    ASSERT_TRUE(reader.valid());
+    EXPECT_TRUE(store.Erase());
+    reader.Close();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(TokenStore().Load(), "");
 }
 
 TEST(TokenStore, FilesOfZeroOrMoreThan65536BytesAreIgnored) {

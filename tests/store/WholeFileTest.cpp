@@ -3,6 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "store/FileStore.h"
 #include "store/TokenStore.h"
@@ -41,6 +48,29 @@ TEST_F(WholeFile, ReadsFilesOfOneByteUpToTheMaximum) {
     EXPECT_TRUE(out.empty());
     EXPECT_FALSE(ReadWholeFile("", &out, 10));
     EXPECT_FALSE(ReadWholeFile(folder.string(), &out, 1 << 20)) << "a folder is not a file";
+}
+
+TEST_F(WholeFile, ADeviceOrAPipeIsRefusedWithoutBlocking) {
+    std::string out;
+#if defined(_WIN32)
+    EXPECT_FALSE(ReadWholeFile("NUL", &out, 10)) << "a character device";
+#else
+    EXPECT_FALSE(ReadWholeFile("/dev/zero", &out, 10)) << "a character device";
+    // A FIFO with no writer: a blocking open would wait for one for ever.
+    const std::string fifo = (folder / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] {
+        std::string bytes;
+        return ReadWholeFile(fifo, &bytes, 10);
+    });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Release the blocked reader before failing, so the test ends.
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        if (fd >= 0) ::close(fd);
+        FAIL() << "reading the FIFO blocked";
+    }
+    EXPECT_FALSE(read.get());
+#endif
 }
 
 TEST_F(WholeFile, WritesExactlyTheBytesAndReplacesAnOldFile) {

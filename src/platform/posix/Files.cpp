@@ -19,10 +19,13 @@ int64_t To100ns(const struct timespec& t) { return int64_t{t.tv_sec} * 10000000 
 class PosixFiles final : public FileSystem {
 public:
     FileHandle OpenRead(const std::string& path) override {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Opened without blocking, so that a FIFO or a device never holds the thread; only a
+        // regular file is kept, and its reads block as usual.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) return kNoFile;
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
             ::close(fd);
             return kNoFile;
         }

@@ -14,8 +14,16 @@ int64_t From(const FILETIME& t) { return (int64_t{t.dwHighDateTime} << 32) | t.d
 class WinFiles final : public FileSystem {
 public:
     FileHandle OpenRead(const std::string& path) override {
-        return Handle(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        // A reader never stops another from deleting or replacing the file. Only a disk file is
+        // kept: a pipe, console or device would block the reading thread.
+        const HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return kNoFile;
+        if (::GetFileType(h) != FILE_TYPE_DISK) {
+            ::CloseHandle(h);
+            return kNoFile;
+        }
+        return Handle(h);
     }
 
     FileHandle OpenAppend(const std::string& path) override {

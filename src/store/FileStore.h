@@ -40,7 +40,9 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes);
 // The same with another prefix for the temporary file's name.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, const std::string& tempPrefix);
 
-// Deletes store entries (".dat" and ".link" files) last written more than `days` days ago.
+// Deletes store entries (".dat" and ".link" files) last written more than `days` days ago, and
+// the add-on's own temporary files ("toh…" and "tot…" ".tmp") older than a day in the data
+// folder, "files" and "state".
 void PruneStore(int days);
 
 // Joins a folder and a name with the platform's separator.

@@ -1,4 +1,5 @@
-// Pruning the file store of entries not written for a given number of days.
+// Pruning the file store of entries not written for a given number of days, and the add-on's
+// folders of temporary files that a crash left behind.
 #include "platform/Files.h"
 #include "platform/UserFolders.h"
 #include "store/FileStore.h"
@@ -9,19 +10,31 @@ constexpr int64_t kDay100ns = 864000000000;
 bool EndsWith(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
+
+bool IsStoreEntry(const std::string& name) { return name.size() > 5 && (EndsWith(name, ".dat") || EndsWith(name, ".link")); }
+
+// The temporary files of WriteFileAtomic ("toh") and of the token ("tot").
+bool IsOwnTemporaryFile(const std::string& name) {
+    return name.size() > 7 && (name.rfind("toh", 0) == 0 || name.rfind("tot", 0) == 0) && EndsWith(name, ".tmp");
+}
+
+// Deletes the folder's files that match and were last written more than `limit` ago; files
+// written in the future stay.
+void PruneFolder(const std::string& folder, bool (*matches)(const std::string&), int64_t limit, int64_t now) {
+    if (folder.empty()) return;
+    std::vector<FolderEntry> entries;
+    if (!Files().List(folder, &entries)) return;
+    for (const FolderEntry& entry : entries)
+        if (!entry.isFolder && matches(entry.name) && now - entry.lastWrite > limit)
+            Files().Delete(JoinPath(folder, entry.name));
+}
 }  // namespace
 
 void PruneStore(int days) {
-    const std::string folder = DataSubfolder("files");
-    if (folder.empty()) return;
     const int64_t now = SystemTime100ns();
-    const int64_t limit = days * kDay100ns;
-    std::vector<FolderEntry> entries;
-    if (!Files().List(folder, &entries)) return;
-    for (const FolderEntry& entry : entries) {
-        if (entry.isFolder || entry.name.size() <= 5) continue;
-        if (!EndsWith(entry.name, ".dat") && !EndsWith(entry.name, ".link")) continue;
-        // Entries written in the future stay.
-        if (now - entry.lastWrite > limit) Files().Delete(JoinPath(folder, entry.name));
-    }
+    const std::string files = DataSubfolder("files");
+    PruneFolder(files, IsStoreEntry, days * kDay100ns, now);
+    // A temporary file lives for one write; one a day old was left by a crash.
+    for (const std::string& folder : {DataFolder(), files, DataSubfolder("state")})
+        PruneFolder(folder, IsOwnTemporaryFile, kDay100ns, now);
 }

@@ -1,4 +1,5 @@
-// Pruning the file store: only old ".dat" and ".link" files go.
+// Pruning the file store: only old ".dat" and ".link" files go, and temporary files a crash
+// left behind.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "platform/UserFolders.h"
 #include "store/FileStore.h"
+#include "support/Harness.h"
 #include "support/ScratchFolders.h"
 
 namespace fs = std::filesystem;
@@ -67,6 +69,37 @@ TEST(Prune, TheAgeIsTheCallersChoice) {
     PruneStore(4);
     EXPECT_TRUE(fs::exists(entry));
     PruneStore(2);
+    EXPECT_FALSE(fs::exists(entry));
+}
+
+TEST(Prune, TemporaryFilesACrashLeftGoAfterADayFromEveryFolderTheAddOnWrites) {
+    ScratchFolders folders;
+    const auto now = fs::file_time_type::clock::now();
+    const fs::path data = fs::path(DataFolder());
+    for (const fs::path& folder : {data, fs::path(DataSubfolder("files")), fs::path(DataSubfolder("state"))}) {
+        struct Entry {
+            const char* name;
+            int age;
+            bool kept;
+        } entries[] = {
+            {"tohA1B2.tmp", 2, false}, {"tot1.tmp", 2, false},   {"toh9F.tmp", 0, true},
+            {"tmpA1.tmp", 30, true},   {"toh.tmp", 30, true},    {"tohA1.tmp.keep", 30, true},
+        };
+        for (const auto& e : entries) {
+            WriteFileText(folder / e.name, "partial");
+            DateBack(folder / e.name, now, e.age);
+        }
+        PruneStore(60);
+        for (const auto& e : entries) EXPECT_EQ(fs::exists(folder / e.name), e.kept) << folder / e.name;
+    }
+}
+
+TEST(Prune, ThePalettePrunesWhenItIsCreated) {
+    Harness h(false);
+    const fs::path entry = fs::path(DataSubfolder("files")) / "cap-old.dat";
+    WriteFileText(entry, "content");
+    DateBack(entry, fs::file_time_type::clock::now(), 61);
+    h.host().OpenPaletteFromMenu();
     EXPECT_FALSE(fs::exists(entry));
 }
 

@@ -1,4 +1,5 @@
-// The host log: "host.log" in the data folder, one time-stamped line per call, opened and closed
+// The host log: "host.log" in the data folder, one time-stamped line per call (control characters
+// escaped), opened and closed
 // each time so other readers and writers can share it.
 #include "store/Log.h"
 
@@ -23,7 +24,20 @@ void WriteLog(const std::string& text) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02u:%02u:%02u.%03u ", t.hour, t.minute, t.second, t.millisecond);
     std::string line = stamp;
-    line += text;
+    line.reserve(line.size() + text.size() + 2);
+    // One call is one line: control characters (line breaks among them) are written as \xNN,
+    // so text from outside cannot start a line of its own.
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7F) {
+            line += c;
+        } else {
+            line += "\\x";
+            line += kHex[u >> 4];
+            line += kHex[u & 15];
+        }
+    }
     line += "\r\n";
     ScopedFile file(Files().OpenAppend(path));
     if (!file.valid()) return;

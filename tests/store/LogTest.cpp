@@ -32,12 +32,20 @@ TEST(LogLines, AreATimeStampTheTextAndCrLf) {
     ScratchFolders folders;
     WriteLog("first");
     WriteLog("caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D");
-    WriteLog("two\nlines");
     const std::string text = ReadFileText(LogPath(folders));
     EXPECT_TRUE(std::regex_match(text, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\.[0-9]{3} first\r\n"
-                                                  "[0-9:.]{12} caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D\r\n"
-                                                  "[0-9:.]{12} two\nlines\r\n")))
+                                                  "[0-9:.]{12} caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D\r\n")))
         << text;
+}
+
+TEST(LogLines, OneCallIsOneLineWhateverItsTextHolds) {
+    // Text from outside (a service's error code, a file name) cannot forge a line of its own:
+    // control characters are written as \xNN.
+    ScratchFolders folders;
+    WriteLog("reply error x\r\n12:00:00.000 token present");
+    WriteLog(std::string("tab\there, nul\0, del\x7F, bell\a, back\\slash", 39));
+    EXPECT_EQ(Messages(folders), (std::vector<std::string>{"reply error x\\x0D\\x0A12:00:00.000 token present",
+                                                          "tab\\x09here, nul\\x00, del\\x7F, bell\\x07, back\\slash"}));
 }
 
 TEST(LogLines, AFileOfExactlyTheLimitIsAppendedToAndALargerOneRestarts) {

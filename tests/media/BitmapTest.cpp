@@ -188,4 +188,14 @@ TEST(Bitmaps, EveryOperationKeepsItsBounds) {
     EXPECT_FALSE(ConvertToPng(png, 100, &bytes)) << "a 100-byte limit cannot hold 64 × 64 noise";
     EXPECT_TRUE(ConvertToPng(png, png.size() * 2, &bytes));
 }
+
+TEST(Bitmaps, APictureOverTheCapIsRefusedBeforeItIsDecoded) {
+    // 16 MiB of file that decodes to 2^27 + 16384 pixels (512 MiB as 32-bit pixels).
+    const std::string huge = BlackPng1Bit(16384, 8193);
+    std::string bytes;
+    EXPECT_FALSE(ConvertToPng(huge, size_t{1} << 30, &bytes));
+    Bitmap bitmap;
+    EXPECT_FALSE(DecodeBitmap(huge, &bitmap));
+    EXPECT_TRUE(ConvertToPng(BlackPng1Bit(300, 200), size_t{1} << 20, &bytes)) << "the same kind of file, smaller";
+}
 }  // namespace

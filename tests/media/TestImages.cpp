@@ -103,6 +103,21 @@ std::string PngFile(const Bitmap& bitmap, bool alpha) {
     return png;
 }
 
+std::string BlackPng1Bit(int width, int height) {
+    std::string png = "\x89PNG\r\n\x1A\n";
+    std::string header;
+    Put32BigEndian(header, static_cast<uint32_t>(width));
+    Put32BigEndian(header, static_cast<uint32_t>(height));
+    header += '\x01';  // one bit a pixel
+    header += '\x00';  // greyscale
+    header += std::string(3, '\0');
+    PngChunk(png, "IHDR", header);
+    const size_t row = 1 + (static_cast<size_t>(width) + 7) / 8;
+    PngChunk(png, "IDAT", ZlibStored(std::string(row * static_cast<size_t>(height), '\0')));
+    PngChunk(png, "IEND", "");
+    return png;
+}
+
 std::string BmpFile(const Bitmap& bitmap) {
     const uint32_t rowBytes = (static_cast<uint32_t>(bitmap.width) * 3 + 3) & ~3u;
     const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(bitmap.height);

@@ -29,6 +29,8 @@ Bitmap MakeBitmap(int width, int height, F f) {
 
 // An 8-bit RGBA PNG (colour type 6), or RGB (type 2) when `alpha` is false.
 std::string PngFile(const Bitmap& bitmap, bool alpha);
+// A black 1-bit greyscale PNG: a few bytes a row, so a small file can declare a huge picture.
+std::string BlackPng1Bit(int width, int height);
 // A 24-bit bottom-up BMP; alpha is dropped.
 std::string BmpFile(const Bitmap& bitmap);
 // A GIF89a of the bitmap's colours (at most 256 distinct, alpha dropped).

@@ -28,6 +28,9 @@ bool ConvertToPng(std::string_view bytes, size_t maxBytes, std::string* png) {
         FAILED(decoder->GetFrame(0, frame.out())) || FAILED(frame->GetSize(&width, &height)) || width == 0 ||
         height == 0)
         return false;
+    // The size the file declares is checked before a pixel is decoded: a small file can claim
+    // a picture far larger than memory.
+    if (int64_t{width} * height > kMaxBitmapPixels) return false;
 
     ComPtr<IWICFormatConverter> converter;
     if (FAILED(factory->CreateFormatConverter(converter.out())) ||

@@ -51,12 +51,15 @@ std::string FileUrl(std::string_view path) {
             encoded += kHex[c & 15];
         }
     }
-    return (!encoded.empty() && encoded[0] == '/' ? "file://" : "file:///") + encoded;
+    // A Windows path (drive or UNC) always follows "file:///"; a POSIX path brings its own "/".
+    const bool posixRooted = PathSeparator() == '/' && !encoded.empty() && encoded[0] == '/';
+    return (posixRooted ? "file://" : "file:///") + encoded;
 }
 
 std::string PanelFolder() {
+    // The limit is the host's, counted in UTF-16 units as Windows counts a path.
     std::string module = ModuleFilePath();
-    if (module.size() > kModulePathLimit) module.clear();
+    if (Utf8ToUtf16(module).size() > kModulePathLimit) module.clear();
     const auto cut = module.find_last_of("\\/");
     const std::string folder = cut == std::string::npos ? std::string() : module.substr(0, cut);
     return folder + PathSeparator() + "TamselOvra-ui";

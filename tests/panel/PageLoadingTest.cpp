@@ -45,6 +45,10 @@ TEST(FileUrls, EscapeEveryByteOutsideTheUnreservedSet) {
     EXPECT_EQ(FileUrl("/opt/ovra/TamselOvra-ui/index.html"), "file:///opt/ovra/TamselOvra-ui/index.html");
     EXPECT_EQ(FileUrl("/home/jos\xC3\xA9/a b/x.html"), "file:///home/jos%C3%A9/a%20b/x.html");
     EXPECT_EQ(FileUrl("D:\\a_b~c-d.e\\#?%&+"), "file:///D:/a_b~c-d.e/%23%3F%25%26%2B");
+#if defined(_WIN32)
+    // A UNC path keeps both of its leading slashes after "file:///".
+    EXPECT_EQ(FileUrl("\\\\srv\\share\\ui\\index.html"), "file://///srv/share/ui/index.html");
+#endif
 }
 
 TEST(PanelFiles, ArchicadPageIsPreferredOverIndexPage) {
@@ -55,7 +59,41 @@ TEST(PanelFiles, ArchicadPageIsPreferredOverIndexPage) {
     ASSERT_EQ(h.page().Loads().size(), 1u);
     EXPECT_TRUE(h.page().Loads()[0].isUrl);
     EXPECT_EQ(h.page().Loads()[0].text, FileUrl(archicad) + "?skin=archicad&lang=en");
+    EXPECT_NE(ReadFileText(h.folders().dataFolder() / "host.log").find(" load archicad.html\r\n"), std::string::npos);
 }
+
+#if !defined(_WIN32)
+// The module path's limit is 520 UTF-16 units, not bytes: "é" is two bytes and one unit.
+TEST(PanelFiles, TheModulePathLimitCountsUtf16Units) {
+    const fs::path root = fs::temp_directory_path() / "tovr-long-module";
+    fs::remove_all(root);
+    std::string name;
+    for (int i = 0; i < 100; ++i) name += "\xC3\xA9";  // 200 bytes, 100 units
+    fs::path folder = root;
+    for (int i = 0; i < 4; ++i) folder /= name;  // about 440 units and 840 bytes in all
+    fs::create_directories(folder / "TamselOvra-ui");
+    std::ofstream(folder / "TamselOvra-ui" / "index.html") << "<html></html>";
+    const std::string module = (folder / "TamselOvra.so").string();
+    ASSERT_GT(module.size(), 520u);
+    {
+        SetModuleFilePathForTesting(module);
+        Harness h;
+        ASSERT_EQ(h.page().Loads().size(), 1u);
+        EXPECT_TRUE(h.page().Loads()[0].isUrl) << "within 520 units the panel files are found";
+    }
+    fs::path deeper = folder / name;
+    fs::create_directories(deeper / "TamselOvra-ui");
+    std::ofstream(deeper / "TamselOvra-ui" / "index.html") << "<html></html>";
+    {
+        SetModuleFilePathForTesting((deeper / "TamselOvra.so").string());
+        Harness h;
+        ASSERT_EQ(h.page().Loads().size(), 1u);
+        EXPECT_FALSE(h.page().Loads()[0].isUrl) << "past 520 units the fallback page is shown";
+    }
+    SetModuleFilePathForTesting("");
+    fs::remove_all(root);
+}
+#endif
 
 TEST(PanelFiles, IndexPageIsLoadedWhenItIsTheOnlyOne) {
     ModuleFolder folder;
@@ -67,6 +105,8 @@ TEST(PanelFiles, IndexPageIsLoadedWhenItIsTheOnlyOne) {
     uiLanguage = u"en";
     ASSERT_EQ(h.page().Loads().size(), 1u);
     EXPECT_EQ(h.page().Loads()[0].text, FileUrl(index) + "?skin=archicad&lang=pt");
+    EXPECT_NE(ReadFileText(h.folders().dataFolder() / "host.log").find(" load index.html (adapter injected after load)\r\n"),
+              std::string::npos);
 }
 
 TEST(PanelFiles, WithoutThemTheFallbackPageSpeaksTheUiLanguage) {

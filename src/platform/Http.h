@@ -8,11 +8,14 @@
 #include <string>
 #include <string_view>
 
-#ifndef OVRA_SERVICE_HOST
-#define OVRA_SERVICE_HOST "app.ovra.example"
+// Build settings (CMake cache variables of the same names).
+#if !defined(OVRA_SERVICE_HOST) || !defined(OVRA_SERVICE_DOMAIN)
+#error "OVRA_SERVICE_HOST and OVRA_SERVICE_DOMAIN come from the build"
 #endif
 
 inline constexpr char kServiceHost[] = OVRA_SERVICE_HOST;
+// The service's registered domain: the host itself or a suffix of it at a dot.
+inline constexpr char kServiceDomain[] = OVRA_SERVICE_DOMAIN;
 inline constexpr char kAgentName[] = "Tamsel Ovra/0.1.0";
 inline constexpr uint64_t kMaxResponseBody = 33554432;
 inline constexpr int32_t kMaxRetryAfter = 3600;

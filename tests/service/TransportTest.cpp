@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "handlers/service/HttpTransport.h"
+#include "handlers/service/ServiceCall.h"
 #include "support/TestService.h"
 #include "support/Wine.h"
 
@@ -106,6 +107,29 @@ TEST_F(Transport, RedirectsComeBackUnfollowed) {
     EXPECT_EQ(r.status, 302);
     EXPECT_EQ(r.body, "moved");
     EXPECT_EQ(service->Record().requests.size(), 1u);
+}
+
+// CallService passes 200 to 299 through and turns everything else into the service's error;
+// a 401 is a revocation only when the request carried a token.
+TEST_F(Transport, CallServiceChecksTheStatusAndTheTokenFlag) {
+    for (const int32_t status : {200, 204, 299}) {
+        service->Script(ScriptedAnswer::Status(status, status == 204 ? "" : "{\"a\":1}"));
+        EXPECT_EQ(CallService(u"GET", "/api/v1/me", "", u"en", "", u"", 20000).status, status);
+    }
+    auto codeOf = [&](int32_t status, const std::string& token) {
+        service->Script(ScriptedAnswer::Status(status, ""));
+        try {
+            CallService(u"GET", "/api/v1/me", token, u"en", "", u"", 20000);
+        } catch (const OvraApi::Error& e) {
+            EXPECT_EQ(e.status, status);
+            return e.code;
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(codeOf(300, ""), "internal");
+    EXPECT_EQ(codeOf(300, "token"), "internal");
+    EXPECT_EQ(codeOf(401, "token"), "revoked");
+    EXPECT_EQ(codeOf(401, ""), "internal") << "no token was sent, so none was revoked";
 }
 
 TEST_F(Transport, RetryAfterIsReadAsSecondsAndCapped) {

@@ -4,6 +4,11 @@
 
 #include <filesystem>
 
+#if defined(_WIN32)
+#include <windows.h>
+#include <dpapi.h>
+#endif
+
 #include "platform/Files.h"
 #include "platform/Protect.h"
 #include "store/FileStore.h"
@@ -80,6 +85,35 @@ TEST(TokenStore, AReaderHoldingTheFileOpenDoesNotStopTheDelete) {
     reader.Close();
     EXPECT_FALSE(fs::exists(path));
     EXPECT_EQ(TokenStore().Load(), "");
+}
+
+// The fixed entropy is part of every stored token: a changed constant would sign every user out.
+TEST(TokenStore, ReadsATokenSealedWithTheFixedEntropy) {
+    ScratchFolders folders;
+    const std::string token = "ovra_device_pinned_0123456789";
+#if defined(_WIN32)
+    // A blob is bound to its Wine prefix's user, so it is made here, with the entropy written out.
+    const std::string entropy = "Quill Harbor seal phrase 42";
+    DATA_BLOB in{static_cast<DWORD>(token.size()), reinterpret_cast<BYTE*>(const_cast<char*>(token.data()))};
+    DATA_BLOB extra{static_cast<DWORD>(entropy.size()), reinterpret_cast<BYTE*>(const_cast<char*>(entropy.data()))};
+    DATA_BLOB out{0, nullptr};
+    ASSERT_TRUE(::CryptProtectData(&in, nullptr, &extra, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
+    const std::string blob(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    ::LocalFree(out.pbData);
+#else
+    // Sealed once outside the add-on (libsodium's XChaCha20-Poly1305, the entropy as associated
+    // data) under the key 00 01 … 1F with the nonce A0 A1 … B7, which leads the blob.
+    std::string key;
+    for (int i = 0; i < 32; ++i) key += static_cast<char>(i);
+    WriteFileText(folders.configRoot() / "Ovra for Archicad" / "token.key", key);
+    fs::permissions(folders.configRoot() / "Ovra for Archicad" / "token.key", fs::perms::owner_read | fs::perms::owner_write);
+    const std::string hex = "a0a1a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b72a9a787ce839c1da080c48d60159cdae5ecec01c9b34"
+                            "f9ed2876bcdfde21bdc056cefb29de91439188bda9eb7a";
+    std::string blob;
+    for (size_t i = 0; i < hex.size(); i += 2) blob += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+#endif
+    WriteFileText(folders.dataFolder() / "token.dpapi", blob);
+    EXPECT_EQ(TokenStore().Load(), token);
 }
 
 TEST(TokenStore, FilesOfZeroOrMoreThan65536BytesAreIgnored) {

@@ -40,6 +40,8 @@ struct HostExtension {
     // PEM file of the CA that signed its certificate.
     uint16_t servicePort = 0;
     const char* serviceCaFile = nullptr;
+    // With a simulated service: the transport's time-outs are divided by this (0 or 1 keeps them).
+    uint32_t serviceTimeoutDivisor = 0;
 };
 
 struct HostImports {

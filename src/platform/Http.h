@@ -47,6 +47,8 @@ HttpExchangeResult HttpExchange(const HttpExchangeRequest& request);
 struct ServiceEndpoint {
     uint16_t port = 0;
     std::string caFile;  // PEM file of the throwaway CA
+    // Every time-out is divided by this (1 keeps them), so that tests of them take seconds.
+    uint32_t timeoutDivisor = 1;
 };
 // A port of 0 restores the real service.
 void SetServiceEndpoint(const ServiceEndpoint& endpoint);

@@ -23,3 +23,7 @@ void SetModuleFilePathForTesting(const std::string& path);
 // True when the environment variable is set to a value that fits a zeroed buffer of
 // `bufferSize` bytes with its terminator (1 to bufferSize - 1 characters) and begins with "1".
 bool EnvironmentFlag(const char* name, size_t bufferSize);
+
+// The computer's name (its NetBIOS name on Windows, the host name elsewhere) in UTF-16; empty
+// when it cannot be read or is longer than 15 units.
+std::u16string ComputerName();

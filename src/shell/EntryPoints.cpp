@@ -54,11 +54,11 @@ HostError Initialize() {
 HostError FreeData() {
     std::unique_ptr<Palette> released = std::move(gPalette);
     released.reset();
-    Mailbox& mailbox = *ProcessMailbox();
-    for (int round = 0; round < 30 && mailbox.workers.load() > 0; ++round) SleepFor(std::chrono::milliseconds(100));
+    const std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
+    for (int round = 0; round < 30 && mailbox->workers.load() > 0; ++round) SleepFor(std::chrono::milliseconds(100));
     Host().UnregisterPalette(PaletteRefId());
-    // What is still queued is never run; drop it now so it releases what it holds.
-    TakeAll(mailbox);
+    // What is still queued is never run, and a worker still running posts into a closed Mailbox.
+    RenewProcessMailbox();
     gHideRemembered = false;
     gProjectEventsInstalled = false;
     return kHostOk;

@@ -32,6 +32,7 @@ TOVR_EXPORT void SetImportedFuncAddrs(const HostImports* imports) {
     if (extension != nullptr && extension->servicePort != 0) {
         endpoint.port = extension->servicePort;
         endpoint.caFile = extension->serviceCaFile ? extension->serviceCaFile : "";
+        endpoint.timeoutDivisor = extension->serviceTimeoutDivisor > 1 ? extension->serviceTimeoutDivisor : 1;
     }
     SetServiceEndpoint(endpoint);
 }

@@ -1,8 +1,168 @@
-// Service requests are not available yet: "api" is answered "unsupported".
+// Checking an "api" request on the host thread and starting its worker.
 #include "handlers/service/ApiRequest.h"
 
-#include "panel/Replies.h"
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
-void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value&) {
-    ReplyError(palette, id, MakeFailure("unsupported", "", 0));
+#include <cstring>
+
+#include "handlers/service/ServicePaths.h"
+#include "panel/Language.h"
+#include "panel/Palette.h"
+#include "panel/Replies.h"
+#include "panel/Worker.h"
+#include "platform/Secure.h"
+#include "platform/System.h"
+#include "platform/Utf.h"
+#include "store/FileStore.h"
+#include "store/Log.h"
+#include "store/StateFiles.h"
+
+namespace {
+constexpr size_t kMaxIdempotencyKey = 128;
+constexpr size_t kMaxFilenameBytes = 120;
+constexpr char kKeyCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.:";
+constexpr char kContentTypeCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789/.+-";
+
+const rapidjson::Value* Member(const rapidjson::Value& object, const char* name) {
+    if (!object.IsObject()) return nullptr;
+    const auto it = object.FindMember(name);
+    return it == object.MemberEnd() ? nullptr : &it->value;
+}
+
+bool BoolMember(const rapidjson::Value& object, const char* name, bool value) {
+    const rapidjson::Value* member = Member(object, name);
+    return member != nullptr && member->IsBool() && member->GetBool() == value;
+}
+
+bool OnlyFrom(std::string_view text, const char* allowed) {
+    for (const char c : text)
+        if (c == '\0' || std::strchr(allowed, c) == nullptr) return false;
+    return true;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Letters, digits and "-._~" stay; every other byte becomes "%" and two upper-case hex digits.
+std::string PercentEncode(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out += ch;
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string Compact(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.SetMaxDecimalPlaces(10);
+    value.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// The device-start body: the page's members without "name" and "client", then those two.
+std::string DeviceStartBody(const rapidjson::Value& body) {
+    rapidjson::Document copy;
+    copy.CopyFrom(body, copy.GetAllocator());
+    copy.RemoveMember("name");
+    copy.RemoveMember("client");
+    const std::string name = DeviceName();
+    copy.AddMember("name", rapidjson::Value(name.c_str(), static_cast<rapidjson::SizeType>(name.size()), copy.GetAllocator()),
+                   copy.GetAllocator());
+    copy.AddMember("client", "archicad", copy.GetAllocator());
+    return Compact(copy);
+}
+
+void Refuse(Palette& palette, const std::string& id, const char* code) {
+    ReplyError(palette, id, MakeFailure(code, "", 0));
+}
+}  // namespace
+
+bool PaidCallsBlocked() { return EnvironmentFlag("TAMSEL_OVRA_BLOCK_PAID", 8); }
+
+std::string DeviceName() {
+    const std::u16string name = ComputerName();
+    return name.empty() ? "Archicad 30" : "Archicad 30 \xC2\xB7 " + Utf16ToUtf8(name);
+}
+
+void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value& payload) {
+    const std::string method = StringMember(payload, "method");
+    std::string path = StringMember(payload, "path");
+    if (method != "GET" && method != "POST" && method != "PUT" && method != "DELETE")
+        return Refuse(palette, id, "invalid_request");
+    if (!NormalizeServicePath(path)) return Refuse(palette, id, "invalid_request");
+
+    static const rapidjson::Value kNoOptions(rapidjson::kObjectType);
+    const rapidjson::Value* optionsMember = Member(payload, "options");
+    const rapidjson::Value& options = optionsMember != nullptr && optionsMember->IsObject() ? *optionsMember : kNoOptions;
+    ApiJob job;
+    job.id = id;
+    job.method = method;
+    job.path = path;
+    job.binary = BoolMember(options, "binary", true);
+    job.idempotencyKey = StringMember(options, "idempotencyKey");
+    if (!job.idempotencyKey.empty() &&
+        (job.idempotencyKey.size() > kMaxIdempotencyKey || !OnlyFrom(job.idempotencyKey, kKeyCharacters)))
+        return Refuse(palette, id, "invalid_request");
+
+    const rapidjson::Value* body = Member(payload, "body");
+    const bool hasBody = body != nullptr && !body->IsNull();
+    const std::string base(BasePath(path));
+
+    if (job.binary && method != "GET") {
+        job.fileRef = hasBody ? StringMember(*body, "fileRef") : std::string();
+        if (!IsValidFileRef(job.fileRef)) return Refuse(palette, id, "missing_file");
+        job.contentType = StringMember(options, "contentType");
+        if (job.contentType.empty() || job.contentType.size() > 100 ||
+            !OnlyFrom(job.contentType, kContentTypeCharacters) || job.contentType.find('/') == std::string::npos)
+            job.contentType = "application/octet-stream";
+        job.filename = PercentEncode(std::string_view(StringMember(options, "filename")).substr(0, kMaxFilenameBytes));
+        if (job.filename.empty()) job.filename = "upload.bin";
+    } else if (hasBody) {
+        job.body = base == "/api/v1/device/start" && body->IsObject() ? DeviceStartBody(*body) : Compact(*body);
+        job.hasJsonBody = true;
+    }
+
+    if (PaidCallsBlocked() && method == "POST" &&
+        (EndsWith(base, "/generations") || EndsWith(base, "/animation-video"))) {
+        WriteLog("blocked paid call (test mode)");
+        return Refuse(palette, id, "blocked");
+    }
+
+    const bool withoutToken = base == "/api/v1/plugin/config" || base == "/api/v1/device/start" ||
+                              base == "/api/v1/device/token" || BoolMember(options, "auth", false);
+    job.noCache = BoolMember(options, "noCache", true);
+    const bool signOut = base == "/api/v1/device/tokens/current" && method == "DELETE";
+    SecretString token(withoutToken ? std::string() : palette.token);
+    if (!withoutToken && token.empty()) return Refuse(palette, id, "revoked");
+
+    if (signOut) {
+        palette.tokenStore.Erase();
+        SecureWipe(palette.token);
+        palette.token.clear();
+        palette.sessionReason.clear();
+        DeleteStateFiles();
+    }
+    WriteLog("api " + method + " " + base + (job.binary ? " (binary)" : ""));
+
+    StartWorker(
+        palette,
+        [mailbox = ProcessMailbox(), job = std::move(job), token = std::move(token), language = uiLanguage,
+         signOut]() -> PaletteFunction {
+            RunApi(mailbox, job, token, language, signOut);
+            return nullptr;
+        },
+        [id](Palette& p) { ReplyError(p, id, MakeFailure("network", "", 0)); });
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/Http.h"
+#include "platform/Secure.h"
 #include "platform/Utf.h"
 
 namespace {
@@ -36,9 +37,18 @@ HttpResponse SendRequest(const std::u16string& verb, const std::u16string& path,
     HttpExchangeRequest request;
     request.verb = Utf16ToUtf8(verb);
     request.path = Utf16ToUtf8(path);
+    // The header block holds the token: it is wiped however the exchange ends.
+    struct WipeOnExit {
+        std::string& secret;
+        ~WipeOnExit() { SecureWipe(secret); }
+    } wipe{request.headerBlock};
     request.headerBlock = RequestHeaderBlock(token, acceptLanguage, extraHeaders);
     request.body = body;
-    request.timeoutMs = timeoutMs;
+    // A simulated service may shorten every time-out, so tests of them take seconds; the real
+    // service (port 0) never does.
+    const ServiceEndpoint endpoint = CurrentServiceEndpoint();
+    request.timeoutMs = endpoint.port != 0 && endpoint.timeoutDivisor > 1 ? std::max(1u, timeoutMs / endpoint.timeoutDivisor)
+                                                                          : timeoutMs;
     HttpExchangeResult result = HttpExchange(request);
     return HttpResponse{result.status, result.retryAfter, std::move(result.body)};
 }

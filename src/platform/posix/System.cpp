@@ -10,6 +10,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/Utf.h"
+
 namespace {
 std::mutex gOverrideMutex;
 std::string gModulePathOverride;
@@ -51,4 +53,11 @@ bool EnvironmentFlag(const char* name, size_t bufferSize) {
     if (value == nullptr) return false;
     const size_t length = std::strlen(value);
     return length >= 1 && length < bufferSize && value[0] == '1';
+}
+
+std::u16string ComputerName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    std::u16string wide = Utf8ToUtf16(name);
+    return wide.size() > 15 ? std::u16string() : wide;
 }

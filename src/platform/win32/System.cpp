@@ -56,3 +56,11 @@ bool EnvironmentFlag(const char* name, size_t bufferSize) {
     const DWORD n = ::GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(bufferSize));
     return n >= 1 && n < bufferSize && value[0] == '1';
 }
+
+std::u16string ComputerName() {
+    // The buffer holds 15 units and the terminator: a longer name makes the call fail.
+    wchar_t name[16] = {};
+    DWORD length = 16;
+    if (!::GetComputerNameW(name, &length) || length >= 16) return {};
+    return std::u16string(reinterpret_cast<const char16_t*>(name), length);
+}

@@ -1,0 +1,163 @@
+// Running an "api" request on its worker thread: the exchange, the shaping of its answer, and
+// the steps that change the sign-in state on the host thread.
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <stdexcept>
+
+#include "handlers/service/ApiRequest.h"
+#include "handlers/service/ServiceCall.h"
+#include "handlers/service/ServicePaths.h"
+#include "panel/Mailbox.h"
+#include "panel/Palette.h"
+#include "panel/Replies.h"
+#include "platform/Utf.h"
+#include "store/DataUrl.h"
+#include "store/FileStore.h"
+#include "store/Images.h"
+#include "store/Log.h"
+#include "store/MediaTypes.h"
+#include "store/TokenStore.h"
+
+namespace {
+constexpr uint32_t kRequestTimeoutMs = 60000;
+constexpr uint32_t kUploadTimeoutMs = 300000;
+constexpr uint32_t kDownloadTimeoutMs = 180000;
+constexpr int kPreviewSide = 1600;
+constexpr int kPreviewQuality = 88;
+
+// Completions posted to the host thread; each answers the request once.
+void PostOk(Mailbox& mailbox, const std::string& id, std::string result) {
+    PostToHost(mailbox, [id, result = std::move(result)](Palette& p) { ReplyOk(p, id, result); });
+}
+
+void PostFailure(Mailbox& mailbox, const std::string& id, const std::string& code, const std::string& reason = "",
+                 int32_t retryAfter = 0) {
+    PostToHost(mailbox, [id, failure = MakeFailure(code, reason, retryAfter)](Palette& p) { ReplyError(p, id, failure); });
+}
+
+// Signs the palette in with the token the service returned.
+void PostSignIn(Mailbox& mailbox, const std::string& id, SecretString token, bool saved) {
+    PostToHost(mailbox, [id, token = std::move(token), saved](Palette& p) {
+        SecureWipe(p.token);
+        p.token = token.text();
+        p.sessionReason.clear();
+        WriteLog(saved ? "signed in; token saved" : "signed in; token kept in memory only");
+        ReplyOk(p, id, R"({"authenticated":true})");
+    });
+}
+
+// Signs the palette out when it still holds the token the service refused; a token obtained
+// meanwhile is kept.
+void PostRevocation(Mailbox& mailbox, const SecretString& refused) {
+    PostToHost(mailbox, [refused](Palette& p) {
+        if (p.token.empty() || p.token != refused.text()) return;
+        p.tokenStore.Erase();
+        SecureWipe(p.token);
+        p.sessionReason = "revoked";
+        SendToPage(p, R"({"event":"signedOut","data":{"reason":"revoked"}})");
+    });
+}
+
+std::string Compact(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.SetMaxDecimalPlaces(10);
+    value.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// The token of a device-token answer, parsed in place so that the only copies are the body
+// itself (wiped here) and the returned secret.
+SecretString TakeToken(std::string& body) {
+    std::string token;
+    {
+        rapidjson::Document doc;
+        doc.ParseInsitu(body.data());
+        if (!doc.HasParseError() && doc.IsObject()) {
+            const auto it = doc.FindMember("token");
+            if (it != doc.MemberEnd() && it->value.IsString())
+                token.assign(it->value.GetString(), it->value.GetStringLength());
+        }
+    }
+    SecureWipe(body);
+    return SecretString(std::move(token));
+}
+
+// {"url":D,"dataUrl":D,"fileRef":R} for a downloaded file stored under a new "res" reference;
+// empty when it cannot be stored.
+std::string StoreDownload(const std::string& bytes) {
+    const std::string type(SniffContentType(bytes));
+    const std::string ref = NewFileRef("res");
+    if (bytes.empty() || !StoreBytes(ref, bytes)) return {};
+    std::string dataUrl;
+    if (!type.empty() && type.rfind("image/", 0) != 0) {
+        dataUrl = MakeDataUrl(type, bytes);
+    } else {
+        std::string preview;
+        dataUrl = EncodeJpeg(bytes, kPreviewSide, kPreviewQuality, &preview) ? MakeDataUrl("image/jpeg", preview)
+                                                                              : MakeDataUrl(type, bytes);
+    }
+    const std::string quoted = JsonQuote(dataUrl);
+    return "{\"url\":" + quoted + ",\"dataUrl\":" + quoted + ",\"fileRef\":" + JsonQuote(ref) + "}";
+}
+
+void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, const std::u16string& language,
+              bool signOut) {
+    const bool upload = job.binary && job.method != "GET";
+    const bool download = job.binary && job.method == "GET";
+    uint32_t timeoutMs = kRequestTimeoutMs;
+    std::string headers;
+    std::string body;
+    if (upload) {
+        if (!LoadFileRef(job.fileRef, &body, kMaxSourceBytes)) return PostFailure(mailbox, job.id, "missing_file");
+        headers = "Content-Type: " + job.contentType + "\r\nx-filename: " + job.filename + "\r\n";
+        timeoutMs = kUploadTimeoutMs;
+    } else if (job.hasJsonBody) {
+        body = job.body;
+        headers = "Content-Type: application/json\r\n";
+    }
+    if (download) timeoutMs = kDownloadTimeoutMs;
+    if (!job.idempotencyKey.empty()) headers += "Idempotency-Key: " + job.idempotencyKey + "\r\n";
+    if (job.noCache) headers += "Cache-Control: no-cache\r\n";
+
+    HttpResponse response =
+        CallService(Utf8ToUtf16(job.method), job.path, token.text(), language, body, Utf8ToUtf16(headers), timeoutMs);
+    if (signOut) return PostOk(mailbox, job.id, "{}");
+    const std::string_view base = BasePath(job.path);
+    if (base == "/api/v1/device/token") {
+        SecretString newToken = TakeToken(response.body);
+        if (newToken.empty()) return PostFailure(mailbox, job.id, "internal");
+        const bool saved = TokenStore().Save(newToken.text());
+        return PostSignIn(mailbox, job.id, std::move(newToken), saved);
+    }
+    if (download) {
+        std::string result = StoreDownload(response.body);
+        if (result.empty()) return PostFailure(mailbox, job.id, "save_failed");
+        return PostOk(mailbox, job.id, std::move(result));
+    }
+    if (response.body.empty()) return PostOk(mailbox, job.id, "{}");
+    rapidjson::Document doc;
+    doc.Parse(response.body.data(), response.body.size());
+    if (doc.HasParseError()) return PostFailure(mailbox, job.id, "internal");
+    PostOk(mailbox, job.id, Compact(doc));
+}
+}  // namespace
+
+void RunApi(const std::shared_ptr<Mailbox>& mailbox, const ApiJob& job, const SecretString& token,
+            const std::u16string& language, bool signOut) {
+    try {
+        Exchange(*mailbox, job, token, language, signOut);
+    } catch (const OvraApi::Error& e) {
+        if (signOut) return PostOk(*mailbox, job.id, "{}");
+        if (e.code == "revoked" && !token.empty()) PostRevocation(*mailbox, token);
+        PostFailure(*mailbox, job.id, e.code, e.reason, e.retryAfter);
+    } catch (const std::invalid_argument&) {
+        if (signOut) return PostOk(*mailbox, job.id, "{}");
+        PostFailure(*mailbox, job.id, "invalid_request");
+    } catch (...) {
+        if (signOut) return PostOk(*mailbox, job.id, "{}");
+        PostFailure(*mailbox, job.id, "network");
+    }
+}

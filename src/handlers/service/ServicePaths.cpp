@@ -1,0 +1,53 @@
+// Normalising and checking service paths.
+#include "handlers/service/ServicePaths.h"
+
+#include <cstring>
+
+#include "platform/Http.h"
+
+namespace {
+constexpr size_t kMaxPathBytes = 2048;
+constexpr char kAllowed[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~/%?=&+,:@!$*()";
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A byte that a percent-escape may not stand for: one the path could spell plainly (letters,
+// digits, "-", ".", "_", "~") or one that changes how the path splits ("/", "\").
+bool MustBePlain(int byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+           byte == '-' || byte == '.' || byte == '_' || byte == '~' || byte == '/' || byte == '\\';
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+}  // namespace
+
+std::string ServiceOrigin() { return std::string("https://") + kServiceHost; }
+
+std::string_view BasePath(std::string_view path) { return path.substr(0, path.find('?')); }
+
+bool NormalizeServicePath(std::string& path) {
+    const std::string origin = ServiceOrigin() + "/";
+    if (StartsWith(path, origin)) path.erase(0, origin.size() - 1);
+    if (path.empty() || path.size() > kMaxPathBytes || path[0] != '/') return false;
+    if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
+        path.find("/./") != std::string::npos || path.find_first_of("\\#") != std::string::npos)
+        return false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (std::strchr(kAllowed, path[i]) == nullptr || path[i] == '\0') return false;
+        if (path[i] != '%') continue;
+        const int high = i + 2 < path.size() ? HexValue(path[i + 1]) : -1;
+        const int low = i + 2 < path.size() ? HexValue(path[i + 2]) : -1;
+        if (high < 0 || low < 0 || MustBePlain(high * 16 + low)) return false;
+    }
+    const std::string_view base = BasePath(path);
+    if (EndsWith(base, "/.")) return false;
+    return StartsWith(path, "/api/") || StartsWith(path, "/files/");
+}

@@ -1,0 +1,17 @@
+// Service paths as the page gives them: normalised to one spelling and checked before a request
+// may carry them. Pure functions; any thread.
+#pragma once
+#include <string>
+#include <string_view>
+
+// "https://" + the service host.
+std::string ServiceOrigin();
+
+// Removes a leading service origin (keeping the path's "/"), then accepts only a path of 1 to
+// 2048 bytes that begins with "/api/" or "/files/", uses only the allowed characters, and has
+// exactly one spelling: no "..", "//", "/./" or trailing "/.", no "\" or "#", and no percent-
+// escape of an unreserved character or of "/", "\" or ".". False when the path may not be sent.
+bool NormalizeServicePath(std::string& path);
+
+// The path up to, not including, its first "?".
+std::string_view BasePath(std::string_view path);

@@ -191,19 +191,36 @@ private:
         const int minY = std::max(0, static_cast<int>(std::floor(std::min({y0, y1, y2}))));
         const int maxY = std::min(h_ - 1, static_cast<int>(std::ceil(std::max({y0, y1, y2}))));
         const double inv = 1 / area;
+        // The weights change by a constant step from pixel to pixel along a row.
+        const double step0 = (y1 - y2) * inv, step1 = (y2 - y0) * inv, step2 = -step0 - step1;
+        const double depthStep = step0 * (d0 - d2) + step1 * (d1 - d2);
         for (int y = minY; y <= maxY; ++y) {
-            const double py = y + 0.5;
-            for (int x = minX; x <= maxX; ++x) {
-                const double px = x + 0.5;
-                const double w0 = ((x1 - px) * (y2 - py) - (x2 - px) * (y1 - py)) * inv;
-                const double w1 = ((x2 - px) * (y0 - py) - (x0 - px) * (y2 - py)) * inv;
-                const double w2 = 1 - w0 - w1;
-                if (w0 < 0 || w1 < 0 || w2 < 0) continue;
-                const float d = static_cast<float>(w0 * d0 + w1 * d1 + w2 * d2);
-                float& z = depth_[static_cast<size_t>(y) * static_cast<size_t>(w_) + static_cast<size_t>(x)];
-                if (d <= z) continue;
-                z = d;
-                Put(x, y, colour);
+            const double py = y + 0.5, px = minX + 0.5;
+            const double w0 = ((x1 - px) * (y2 - py) - (x2 - px) * (y1 - py)) * inv;
+            const double w1 = ((x2 - px) * (y0 - py) - (x0 - px) * (y2 - py)) * inv;
+            const double w2 = 1 - w0 - w1;
+            // The span of the row inside all three edges.
+            double first = 0, last = maxX - minX;
+            for (const auto& [w, step] : {std::pair{w0, step0}, std::pair{w1, step1}, std::pair{w2, step2}}) {
+                if (step > 0)
+                    first = std::max(first, std::ceil(-w / step - 1e-9));
+                else if (step < 0)
+                    last = std::min(last, std::floor(-w / step + 1e-9));
+                else if (w < 0)
+                    last = -1;
+            }
+            if (first > last) continue;
+            const int from = minX + static_cast<int>(first), to = minX + static_cast<int>(last);
+            double depth = d2 + w0 * (d0 - d2) + w1 * (d1 - d2) + depthStep * first;
+            float* z = &depth_[static_cast<size_t>(y) * static_cast<size_t>(w_) + static_cast<size_t>(from)];
+            uint8_t* p = &picture_.rgb[(static_cast<size_t>(y) * static_cast<size_t>(w_) + static_cast<size_t>(from)) * 3];
+            const uint8_t r = static_cast<uint8_t>(colour >> 16), g = static_cast<uint8_t>(colour >> 8),
+                          b = static_cast<uint8_t>(colour);
+            for (int x = from; x <= to; ++x, ++z, p += 3, depth += depthStep) {
+                const float d = static_cast<float>(depth);
+                if (d <= *z) continue;
+                *z = d;
+                p[0] = r, p[1] = g, p[2] = b;
             }
         }
     }

@@ -156,11 +156,11 @@ public:
         const HostGuid garden = Camera("jardim", 0, 20, -8, 2, 5, 4, 2.5);
         const HostGuid street = Camera("rua", 0, -14, 2, 1.7, 5, 4, 2.5);
         const HostGuid kitchen1 = Camera("cozinha-1", 0, 6, 1, 1.6, 9, 6.5, 1.1);
-        const HostGuid kitchen2 = Camera("cozinha-2", 0, 9.3, 7.3, 1.6, 6, 1.5, 1);
+        const HostGuid kitchen2 = Camera("cozinha-2", 0, 9.4, 4.6, 1.6, 5.5, 1, 0.9);
         const HostGuid aerial = Camera("aerea", 0, -16, -16, 22, 5, 4, 0);
-        // Exactly on the building box's east face.
+        // Exactly on the building box's east face, looking south-west along the house.
         const Box3D box = BuildingBox();
-        const HostGuid pergola = Camera("pergola", 0, box.xMax, 4, 1.6, 4, 4, 1.5);
+        const HostGuid pergola = Camera("pergola", 0, box.xMax, 4, 1.6, 4, -8, 1.5);
 
         SimNavigatorNode interiors = Item(n + "set/interiores", SimNavType::kCameraSet, "Interiores");
         interiors.children = {Item(n + "m1/sala", SimNavType::kCamera, "Sala de estar", living, "C-01", "C1"),

@@ -70,9 +70,9 @@ public:
         }
     }
 
-    // Sky and ground. In perspective each row is one colour, and the ground's depth is that of
-    // the ground plane along the row; in a parallel view the sky fills the picture and the
-    // ground is a plate drawn like a box.
+    // Sky and ground, each row one colour. In perspective the ground's depth is that of the
+    // ground plane along the row; a parallel view has a plain gradient behind the model, as an
+    // axonometry has, since its ground would fill the picture or end in slanted edges.
     void Background() {
         for (int y = 0; y < h_; ++y) {
             uint32_t colour = kSimSkyZenith;
@@ -89,7 +89,7 @@ public:
                     colour = Mix(kSimSkyHorizon, kSimSkyZenith, std::sqrt(std::max(0.0, elevation)) * 1.3);
                 }
             } else {
-                colour = Mix(kSimSkyZenith, kSimSkyHorizon, static_cast<double>(y) / h_);
+                colour = Mix(kSimSkyZenith, kSimSkyHorizon, static_cast<double>(y) / h_ * 1.2);
             }
             for (int x = 0; x < w_; ++x) Put(x, y, colour);
             std::fill_n(&depth_[static_cast<size_t>(y) * static_cast<size_t>(w_)], w_, rowDepth);
@@ -132,9 +132,7 @@ private:
     }
 
     void FitParallel(const Box3D& extent, bool hasExtent) {
-        Box3D e = hasExtent ? extent : Box3D{-10, -10, 0, 10, 10, 5};
-        // The ground plate around the model is part of what is fitted.
-        e.xMin -= 6, e.yMin -= 6, e.xMax += 6, e.yMax += 6, e.zMin = std::min(e.zMin, 0.0);
+        const Box3D e = hasExtent ? extent : Box3D{-10, -10, 0, 10, 10, 5};
         eye_ = Vec{(e.xMin + e.xMax) / 2, (e.yMin + e.yMax) / 2, (e.zMin + e.zMax) / 2} - forward_ * 1000;
         double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
         for (int i = 0; i < 8; ++i) {
@@ -143,13 +141,6 @@ private:
         }
         scale_ = std::min(w_ / std::max(maxX - minX, 1e-6), h_ / std::max(maxY - minY, 1e-6)) * 0.95;
         offsetX_ = (minX + maxX) / 2, offsetY_ = (minY + maxY) / 2;
-        ground_ = e;
-    }
-
-public:
-    // The ground plate of a parallel view.
-    void GroundPlate() {
-        if (!perspective_) Box({ground_.xMin, ground_.yMin, -0.02, ground_.xMax, ground_.yMax, 0}, kSimGround);
     }
 
 private:
@@ -231,7 +222,6 @@ private:
     bool perspective_ = true;
     Vec eye_, forward_, right_, up_;
     double focal_ = 1, scale_ = 1, offsetX_ = 0, offsetY_ = 0;
-    Box3D ground_;
 };
 }  // namespace
 
@@ -250,7 +240,6 @@ bool Render3D(const SimModel& model, const Projection3D& projection, int width, 
     const bool hasExtent = model.Extent(&extent);
     Canvas canvas(*picture, projection, extent, hasExtent);
     canvas.Background();
-    canvas.GroundPlate();
     for (const SimElement& e : model.elements) {
         if (e.typeCode == SimType::kZone || e.typeCode == SimType::kCamera) continue;
         for (const Box3D& part : e.parts) canvas.Box(part, e.colour);

@@ -4,10 +4,10 @@
 //
 // A perspective projection looks from the camera to its target with the camera's view angle
 // (horizontal, in degrees; 60 when it is not between 1 and 170). A parallel projection looks
-// along the same direction (from the south-west and above when the camera has none) and fits
-// the model's extent into the picture. A scene without elements shows only sky and ground, each
-// row of one colour, so it holds no vertical edges at all. A model marked uniform draws its one
-// colour.
+// along the same direction (from the south-west and above when the camera has none), fits the
+// model's extent into the picture and draws it over a plain gradient. A scene without elements
+// shows only sky and ground (or the gradient), each row of one colour, so it holds no vertical
+// edges at all. A model marked uniform draws its one colour.
 #pragma once
 #include "host/HostApi.h"
 #include "sim/host/SimModel.h"

@@ -150,15 +150,6 @@ TEST(SimNavigator, ManyViewsIsDeeperThanEightLevelsAndHoldsMoreThan120Views) {
     EXPECT_GT(cameras, 120u);
 }
 
-TEST(SimNavigator, TheSmallModelsHaveMapsToo) {
-    Harness h(false);
-    for (const char* sample : {"empty", "stairs-only", "uniform"}) {
-        ASSERT_TRUE(h.host().LoadModel(sample));
-        EXPECT_FALSE(Walk(h.host(), 1).empty()) << sample << ": the project map holds the stories";
-    }
-    EXPECT_FALSE(h.host().LoadModel("castle"));
-}
-
 TEST(SimNavigator, ChildrenAreRefusedForAnUnknownItemOrTheWrongMap) {
     Harness h(false);
     SimHost& host = h.host();

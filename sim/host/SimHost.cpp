@@ -75,8 +75,8 @@ bool SimHost::LoadModel(std::string_view name) {
     front = model.windows.front().info;
     projection = model.startProjection;
     layerCombination = 1;
-    windows.Find(planDialog)->title = model.name + " - Planta";
-    windows.Find(dialog3D)->title = model.name + " - 3D / Todas";
+    if (SimWindows::Window* plan = windows.Find(planDialog)) plan->title = model.name + " - Planta";
+    if (SimWindows::Window* dialog = windows.Find(dialog3D)) dialog->title = model.name + " - 3D / Todas";
     return true;
 }
 
@@ -89,9 +89,13 @@ bool SimHost::UserBringToFront(int32_t kind) {
 
 void SimHost::Set3DWindowSize(int width, int height) {
     const int left = kDialogLeft + 8, top = kDialogTop + 30;
-    windows.Find(dialog3D)->rect = {kDialogLeft, kDialogTop, left + width + 8, top + kToolbarHeight + height + 8};
-    windows.Find(windows.Children(dialog3D).front())->rect = {left, top, left + width, top + kToolbarHeight};
-    windows.Find(drawingArea3D)->rect = {left, top + kToolbarHeight, left + width, top + kToolbarHeight + height};
+    SimWindows::Window* dialog = windows.Find(dialog3D);
+    SimWindows::Window* area = windows.Find(drawingArea3D);
+    if (dialog == nullptr || area == nullptr) return;  // a test destroyed the 3D window
+    dialog->rect = {kDialogLeft, kDialogTop, left + width + 8, top + kToolbarHeight + height + 8};
+    if (SimWindows::Window* toolbar = dialog->children.empty() ? nullptr : windows.Find(dialog->children.front()))
+        toolbar->rect = {left, top, left + width, top + kToolbarHeight};
+    area->rect = {left, top + kToolbarHeight, left + width, top + kToolbarHeight + height};
 }
 
 bool SimHost::Draw3D(SimPicture* picture) const {

@@ -157,6 +157,11 @@ int RunRequests(SimHost& host, const SimOptions& o) {
 int RunDemo(SimHost& host, const SimOptions& o) {
     std::cout << "Tamsel Ovra in the simulated Archicad\n";
     std::cout << "module: " << o.module << "\n";
+    WindowRect area;
+    host.windows.GetRect(host.drawingArea3D, &area);
+    std::cout << "model: " << o.model << " (\"" << host.model.name << "\", " << host.model.stories.size()
+              << " stories, " << host.model.elements.size() << " elements); front window " << o.front
+              << "; 3D window " << area.Width() << " x " << area.Height() << "\n";
     const int32_t environment = host.CheckEnvironment();
     std::cout << "environment check: " << environment << " (add-on \"" << host.addonName << "\", \""
               << host.addonDescription << "\")\n";

@@ -3,8 +3,9 @@
 //                                    narrate what happened
 //   tamsel-sim requests FILE|- [options]
 //                                    post each line of FILE as a page request and print every
-//                                    reply and event, one JSON text per line, in arrival order
-// Options: --module PATH, --host-language CODE, --project-name TEXT, --project-path PATH, --untitled
+//                                    reply and event, one JSON text per line, in arrival order;
+//                                    {{ID.PATH}} in a line stands for a value of an earlier reply
+// Options (before or after FILE): see SimUsage in sim/SimOptions.cpp.
 #include <rapidjson/document.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,74 +22,21 @@
 #include "host/AddonResources.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/host/SimHost.h"
+#include "sim/RequestReferences.h"
+#include "sim/SimOptions.h"
 #include "sim/SimProcess.h"
 
 namespace {
 constexpr auto kRealTimeLimit = std::chrono::seconds(30);
 
-struct Options {
-    std::string mode = "demo";
-    std::string file;
-    std::string module;
-    std::string hostLanguage = "ENG";
-    std::string projectName = "Untitled";
-    std::string projectPath;
-    bool untitled = false;
-    bool untitledGiven = false;
-};
-
-int Usage(const char* message) {
-    std::cerr << "tamsel-sim: " << message << "\n"
-              << "usage: tamsel-sim [demo] [options]\n"
-              << "       tamsel-sim requests FILE|- [options]\n"
-              << "options: --module PATH  --host-language CODE  --project-name TEXT  --project-path PATH  "
-                 "--untitled\n";
+int Usage(const std::string& message) {
+    std::cerr << "tamsel-sim: " << message << "\n" << SimUsage();
     return 2;
-}
-
-bool ParseOptions(const std::vector<std::string>& argv, Options* o, std::string* error) {
-    const size_t argc = argv.size();
-    size_t i = 1;
-    if (i < argc && argv[i].rfind('-', 0) != 0) {
-        o->mode = argv[i++];
-        if (o->mode == "requests") {
-            if (i >= argc) return *error = "requests needs a FILE (or - for standard input)", false;
-            o->file = argv[i++];
-        } else if (o->mode != "demo") {
-            return *error = "unknown command " + o->mode, false;
-        }
-    }
-    for (; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc) return *error = arg + " needs a value", false;
-            *out = argv[++i];
-            return true;
-        };
-        if (arg == "--module") {
-            if (!value(&o->module)) return false;
-        } else if (arg == "--host-language") {
-            if (!value(&o->hostLanguage)) return false;
-            if (o->hostLanguage.size() != 3) return *error = "--host-language takes a three-letter code", false;
-        } else if (arg == "--project-name") {
-            if (!value(&o->projectName)) return false;
-        } else if (arg == "--project-path") {
-            if (!value(&o->projectPath)) return false;
-        } else if (arg == "--untitled") {
-            o->untitled = o->untitledGiven = true;
-        } else {
-            return *error = "unknown option " + arg, false;
-        }
-    }
-    if (o->module.empty()) o->module = DefaultModulePath();
-    // A project with a path is a saved one unless --untitled says otherwise.
-    if (!o->untitledGiven) o->untitled = o->projectPath.empty();
-    return true;
 }
 
 // A line the add-on will answer: a JSON object whose id is a string of 1 to 128 bytes that does
 // not begin with "selftest-".
-bool IsAnswerable(const std::string& line) {
+bool IsAnswerable(const std::string& line, std::string* answerId = nullptr) {
     rapidjson::Document d;
     d.Parse(line.data(), line.size());
     if (d.HasParseError() || !d.IsObject()) return false;
@@ -95,6 +44,7 @@ bool IsAnswerable(const std::string& line) {
     auto id = request.FindMember("id");
     if (id == request.MemberEnd() || !id->value.IsString()) return false;
     const std::string text(id->value.GetString(), id->value.GetStringLength());
+    if (answerId != nullptr) *answerId = text;
     return !text.empty() && text.size() <= 128 && text.rfind("selftest-", 0) != 0;
 }
 
@@ -113,13 +63,6 @@ bool ReadLines(const std::string& file, std::vector<std::string>* lines, std::st
         lines->push_back(line);
     }
     return true;
-}
-
-void Configure(SimHost& host, const Options& o) {
-    host.languageCode = o.hostLanguage;
-    host.project.name = o.projectName;
-    host.project.path = o.projectPath;
-    host.project.untitled = o.untitled;
 }
 
 size_t CountReplies(const ScriptedPage& page) {
@@ -141,7 +84,15 @@ bool RunUntil(SimHost& host, Done done) {
     return true;
 }
 
-int RunRequests(SimHost& host, const Options& o) {
+// Ends a requests run that cannot go on: the message on standard error, status 1.
+int StopRequests(SimHost& host, const std::string& message) {
+    std::cout.flush();
+    host.Release();
+    std::cerr << "tamsel-sim: " << message << "\n";
+    return 1;
+}
+
+int RunRequests(SimHost& host, const SimOptions& o) {
     std::vector<std::string> lines;
     std::string error;
     if (!ReadLines(o.file, &lines, &error)) {
@@ -160,9 +111,36 @@ int RunRequests(SimHost& host, const Options& o) {
     }
     page->onMessage = [](const ScriptedPage::Message& m) { std::cout << m.json << '\n'; };
     host.Turn();  // the page finishes loading and gets its adapter
+    auto replyTo = [&](const std::string& id) -> const rapidjson::Value* {
+        const auto replies = page->RepliesTo(id);
+        return replies.empty() ? nullptr : replies.front()->document.get();
+    };
     size_t expected = 0;
-    for (const std::string& line : lines) {
-        if (IsAnswerable(line)) ++expected;
+    std::set<std::string> sent;
+    for (size_t n = 0; n < lines.size(); ++n) {
+        std::string line = lines[n];
+        std::vector<ReplyReference> references;
+        const std::string where = "line " + std::to_string(n + 1) + ": ";
+        if (!FindReferences(line, &references, &error)) return StopRequests(host, where + error);
+        if (!references.empty()) {
+            // This line, and so every later one, waits for the replies it names.
+            for (const ReplyReference& r : references)
+                if (sent.count(r.id) == 0)
+                    return StopRequests(host, where + "{{" + r.id + "." + r.path + "}} names request " + r.id +
+                                                  ", which no earlier line sends");
+            const bool arrived = RunUntil(host, [&] {
+                for (const ReplyReference& r : references)
+                    if (replyTo(r.id) == nullptr) return false;
+                return true;
+            });
+            if (!arrived) return StopRequests(host, where + "the replies it names did not arrive within 30 seconds");
+            if (!SubstituteReferences(lines[n], replyTo, &line, &error)) return StopRequests(host, where + error);
+        }
+        std::string id;
+        if (IsAnswerable(line, &id)) {
+            ++expected;
+            sent.insert(id);
+        }
         page->Post(line);
     }
     const bool answered = RunUntil(host, [&] { return CountReplies(*page) >= expected; });
@@ -176,9 +154,14 @@ int RunRequests(SimHost& host, const Options& o) {
     return 0;
 }
 
-int RunDemo(SimHost& host, const Options& o) {
+int RunDemo(SimHost& host, const SimOptions& o) {
     std::cout << "Tamsel Ovra in the simulated Archicad\n";
     std::cout << "module: " << o.module << "\n";
+    WindowRect area;
+    host.windows.GetRect(host.drawingArea3D, &area);
+    std::cout << "model: " << o.model << " (\"" << host.model.name << "\", " << host.model.stories.size()
+              << " stories, " << host.model.elements.size() << " elements); front window " << o.front
+              << "; 3D window " << area.Width() << " x " << area.Height() << "\n";
     const int32_t environment = host.CheckEnvironment();
     std::cout << "environment check: " << environment << " (add-on \"" << host.addonName << "\", \""
               << host.addonDescription << "\")\n";
@@ -225,10 +208,11 @@ int RunDemo(SimHost& host, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
+    SimOptions options;
     std::string error;
     UseBinaryStandardOutput();
-    if (!ParseOptions(ProgramArguments(argc, argv), &options, &error)) return Usage(error.c_str());
+    if (!ParseSimOptions(ProgramArguments(argc, argv), &options, &error)) return Usage(error);
+    if (options.module.empty()) options.module = DefaultModulePath();
     std::unique_ptr<LoadedModule> module = LoadAddonModule(options.module, &error);
     if (!module) {
         std::cerr << "tamsel-sim: cannot load " << options.module << ": " << error << "\n";
@@ -237,7 +221,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         SimHost host(module->Entry());
-        Configure(host, options);
+        ApplySimOptions(options, host);
         status = options.mode == "requests" ? RunRequests(host, options) : RunDemo(host, options);
         // Workers may still be running after release; the add-on asked to stay loaded.
         if (host.keepInMemory) module->KeepLoaded();

@@ -1,12 +1,34 @@
 // The simulated host application.
 #include "sim/host/SimHost.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Utf.h"
+#include "sim/host/SimRasteriser.h"
+
+namespace {
+constexpr int kDialogLeft = 80, kDialogTop = 90, kToolbarHeight = 24;
+
+bool PrintableCode(uint32_t code) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (((code >> shift) & 0xFF) < 0x20 || ((code >> shift) & 0xFF) > 0x7E) return false;
+    return true;
+}
+}  // namespace
 
 SimHost::SimHost(AddonEntry entry) : windows(clock), entry_(entry) {
-    mainWindow = windows.Create({0, 0, 1600, 1000});
+    mainWindow = windows.CreateNamed(0, {0, 0, 1600, 1000}, "DGFrameWindow", "Archicad 30");
+    planDialog = windows.CreateNamed(mainWindow, {kDialogLeft, kDialogTop, 1200, 900}, "DGModelessDlgClass", "");
+    windows.CreateNamed(planDialog, {kDialogLeft + 8, kDialogTop + 30, 1192, 892}, "DGUserItemClass", "");
+    dialog3D = windows.CreateNamed(mainWindow, {}, "DGModelessDlgClass", "");
+    windows.CreateNamed(dialog3D, {}, "DGUserItemClass", "");  // the toolbar, too low to be the drawing area
+    drawingArea3D = windows.CreateNamed(dialog3D, {}, "DGUserItemClass", "");
+    windows.Find(drawingArea3D)->paint = [this](int width, int height, SimPicture* picture) {
+        return Render3D(model, projection, width, height, picture);
+    };
+    Set3DWindowSize(1200, 800);
+    LoadModel("house");
     extension_.clock = &clock;
     extension_.windows = &windows;
     extension_.launcher = &launcher;
@@ -32,6 +54,53 @@ HostError SimHost::Injected(const char* operation) {
 
 void SimHost::FailOperation(const std::string& operation, HostError code, bool once) {
     failures_[operation] = Failure{code, once};
+}
+
+const std::vector<std::string>& SimHost::OperationNames() {
+    static const std::vector<std::string> names = {
+        "RegisterSupportedService", "RegisterMenu", "InstallMenuHandler", "InstallModuleCommandHandler",
+        "RegisterPalette", "UnregisterPalette", "KeepInMemory", "CatchProjectEvents", "GetApplicationInfo",
+        "CallFromEventLoop", "CreatePaletteWindow", "GetProjectInfo", "GetMainWindow", "GetFrontWindow",
+        "ChangeFrontWindow", "GetProjection3D", "SetProjection3D", "Redraw3D", "GetLayerCombination",
+        "SetLayerCombination", "ListElements", "GetElementHeader", "GetCameraElement", "GetElementBox3D",
+        "GetModelExtent3D", "GetStories", "GetNavigatorRoot", "GetNavigatorChildren", "GetCurrent3DImage",
+        "SaveFrontWindowPicture", "NativeImage.Encode"};
+    return names;
+}
+
+bool SimHost::LoadModel(std::string_view name) {
+    SimModel loaded;
+    if (!MakeSampleProject(name, &loaded)) return false;
+    model = std::move(loaded);
+    front = model.windows.front().info;
+    projection = model.startProjection;
+    layerCombination = 1;
+    if (SimWindows::Window* plan = windows.Find(planDialog)) plan->title = model.name + " - Planta";
+    if (SimWindows::Window* dialog = windows.Find(dialog3D)) dialog->title = model.name + " - 3D / Todas";
+    return true;
+}
+
+bool SimHost::UserBringToFront(int32_t kind) {
+    const SimWindowRecord* record = model.FindWindow(kind);
+    if (record == nullptr) return false;
+    front = record->info;
+    return true;
+}
+
+void SimHost::Set3DWindowSize(int width, int height) {
+    const int left = kDialogLeft + 8, top = kDialogTop + 30;
+    SimWindows::Window* dialog = windows.Find(dialog3D);
+    SimWindows::Window* area = windows.Find(drawingArea3D);
+    if (dialog == nullptr || area == nullptr) return;  // a test destroyed the 3D window
+    dialog->rect = {kDialogLeft, kDialogTop, left + width + 8, top + kToolbarHeight + height + 8};
+    if (SimWindows::Window* toolbar = dialog->children.empty() ? nullptr : windows.Find(dialog->children.front()))
+        toolbar->rect = {left, top, left + width, top + kToolbarHeight};
+    area->rect = {left, top + kToolbarHeight, left + width, top + kToolbarHeight + height};
+}
+
+bool SimHost::Draw3D(SimPicture* picture) const {
+    const SimWindows::Window* area = windows.Find(drawingArea3D);
+    return area != nullptr && Render3D(model, projection, area->rect.Width(), area->rect.Height(), picture);
 }
 
 int32_t SimHost::CheckEnvironment() {
@@ -102,27 +171,44 @@ void SimHost::Turn() {
     Advance(std::chrono::milliseconds(100));
 }
 
-HostError SimHost::RegisterSupportedService(uint32_t code, int32_t) {
+HostError SimHost::RegisterSupportedService(uint32_t code, int32_t version) {
     if (HostError e = Injected("RegisterSupportedService")) return e;
+    if (!PrintableCode(code) || version < 1) return kSimErrBadParameters;
     supportedServices.push_back(code);
+    services_.push_back({code, version});
     return kHostOk;
 }
 
-HostError SimHost::RegisterMenu(const AddonResources* res, int32_t menuResId, int32_t, int32_t, int32_t) {
+HostError SimHost::RegisterMenu(const AddonResources* res, int32_t menuResId, int32_t promptResId, int32_t position,
+                                int32_t flags) {
     if (HostError e = Injected("RegisterMenu")) return e;
     if (res == nullptr || res->String(menuResId, 3).empty()) return kHostErrNotFound;
+    // A prompt list, when one is named, must exist; the position must be one of the host's
+    // menus and the flags only the host's menu flags.
+    if ((promptResId != 0 && res->String(promptResId, 1).empty()) || position < 0 || position >= kMenuPositions ||
+        (flags & ~kMenuFlagsMask) != 0)
+        return kSimErrBadParameters;
     registeredMenus.push_back(menuResId);
     return kHostOk;
 }
 
-HostError SimHost::InstallMenuHandler(int32_t, MenuHandler handler) {
+HostError SimHost::InstallMenuHandler(int32_t menuResId, MenuHandler handler) {
     if (HostError e = Injected("InstallMenuHandler")) return e;
+    if (handler == nullptr ||
+        std::find(registeredMenus.begin(), registeredMenus.end(), menuResId) == registeredMenus.end())
+        return kSimErrBadParameters;
     menuHandler = handler;
     return kHostOk;
 }
 
-HostError SimHost::InstallModuleCommandHandler(uint32_t, int32_t, ModuleCommandHandler handler) {
+HostError SimHost::InstallModuleCommandHandler(uint32_t code, int32_t version, ModuleCommandHandler handler) {
     if (HostError e = Injected("InstallModuleCommandHandler")) return e;
+    // A handler serves a command the add-on registered as a supported service.
+    auto registered = [&](const Service& s) { return s.code == code && s.version == version; };
+    if (handler == nullptr || std::none_of(services_.begin(), services_.end(), registered))
+        return kSimErrBadParameters;
+    if (std::none_of(moduleCommands_.begin(), moduleCommands_.end(), registered))
+        moduleCommands_.push_back({code, version});
     moduleCommandHandler = handler;
     return kHostOk;
 }
@@ -130,6 +216,8 @@ HostError SimHost::InstallModuleCommandHandler(uint32_t, int32_t, ModuleCommandH
 HostError SimHost::RegisterPalette(int32_t referenceId, PaletteControlHandler handler, uint32_t flags,
                                    const HostGuid& guid) {
     if (HostError e = Injected("RegisterPalette")) return e;
+    if (referenceId == 0 || handler == nullptr || (flags & ~kPaletteFlagsMask) != 0 || guid.IsNull())
+        return kSimErrBadParameters;
     paletteRefId = referenceId;
     paletteControl = handler;
     paletteFlags = flags;
@@ -156,6 +244,7 @@ HostError SimHost::KeepInMemory(bool keep) {
 
 HostError SimHost::CatchProjectEvents(uint32_t mask, ProjectEventHandler handler) {
     if (HostError e = Injected("CatchProjectEvents")) return e;
+    if ((mask & ~kProjectEventsMask) != 0 || (mask != 0 && handler == nullptr)) return kSimErrBadParameters;
     projectEventMask = mask;
     projectEventHandler = handler;
     return kHostOk;
@@ -167,13 +256,17 @@ HostError SimHost::GetApplicationInfo(ApplicationInfo* info) {
     return kHostOk;
 }
 
-HostError SimHost::CallFromEventLoop(const ModuleId& module, uint32_t code, int32_t, bool) {
+HostError SimHost::CallFromEventLoop(const ModuleId& module, uint32_t code, int32_t version, bool silent) {
     ++eventLoopCallsRequested;
     if (HostError e = Injected("CallFromEventLoop")) return e;
     if (refuseEventLoopCalls != kHostOk) return refuseEventLoopCalls;
-    if (resources == nullptr || module.developerId != resources->developerId || module.localId != resources->localId ||
-        code != FourCharCode("TOVR"))
+    if (resources == nullptr || module.developerId != resources->developerId || module.localId != resources->localId)
         return kHostErrNotFound;
+    // The command must be one the module installed a handler for, at that version; calls from
+    // the add-on's own pump must be silent (no progress window, no interruption).
+    auto installed = [&](const Service& s) { return s.code == code && s.version == version; };
+    if (std::none_of(moduleCommands_.begin(), moduleCommands_.end(), installed) || !silent)
+        return kSimErrBadParameters;
     ++pendingEventLoopCalls;
     return kHostOk;
 }

@@ -6,12 +6,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/AddonAbi.h"
 #include "host/HostApi.h"
 #include "sim/host/SimClock.h"
 #include "sim/host/SimDesktop.h"
+#include "sim/host/SimModel.h"
 #include "sim/host/SimPaletteWindow.h"
 #include "sim/host/SimWindows.h"
 
@@ -57,9 +59,11 @@ public:
     void Turn();  // finish a pending page load, idle, run event-loop calls, 100 ms of time
 
     // Failure injection: the named operation (the HostApi method's name) returns `code`, once
-    // or until cleared.
+    // or until cleared. "NativeImage.Encode" fails the encoding of the next 3D images made.
     void FailOperation(const std::string& operation, HostError code, bool once = false);
     void ClearFailures() { failures_.clear(); }
+    // The names FailOperation accepts.
+    static const std::vector<std::string>& OperationNames();
     // A non-zero code refuses every later event-loop call with it.
     HostError refuseEventLoopCalls = kHostOk;
 
@@ -91,6 +95,28 @@ public:
     RecordingLauncher launcher;
     ScriptedDialogs dialogs;
 
+    // The project's model and the host's view state. LoadModel replaces the model by a sample
+    // project and puts the view state back to its start: the floor plan in front, the model's
+    // starting camera, the first layer combination.
+    SimModel model;
+    bool LoadModel(std::string_view name);
+    WindowInfo front;
+    Projection3D projection;
+    int32_t layerCombination = 1;
+    int redraws = 0;
+    // Brings the floor plan (kind 1) or the 3D window (kind 4) to the front, as the user does.
+    bool UserBringToFront(int32_t kind);
+
+    // The 3D window: a visible "DGFrameWindow" of the process (the main window) holding a
+    // "DGModelessDlgClass" titled "... 3D ..." whose direct children are a small toolbar and the
+    // drawing area, a "DGUserItemClass" that shows the model from the current projection. The
+    // floor plan's dialog beside it holds a drawing area of the same class.
+    NativeWindowHandle dialog3D = 0, drawingArea3D = 0, planDialog = 0;
+    // Sets the drawing area's size in pixels (default 1200 x 800); the picture follows it.
+    void Set3DWindowSize(int width, int height);
+    // What the 3D window shows now, at the drawing area's size.
+    bool Draw3D(SimPicture* picture) const;
+
     SimPaletteWindow* Palette() const { return palette_; }
     ScriptedPage* Page() const { return palette_ ? &palette_->page : nullptr; }
 
@@ -110,6 +136,33 @@ public:
     HostError CreatePaletteWindow(const PaletteWindowInfo& info, std::unique_ptr<PaletteWindow>* window) override;
     HostError GetProjectInfo(ProjectInfo* info) override;
     HostError GetMainWindow(NativeWindowHandle* window) override;
+    HostError GetFrontWindow(WindowInfo* window) override;
+    HostError ChangeFrontWindow(const WindowInfo& window) override;
+    HostError GetProjection3D(Projection3D* projection) override;
+    HostError SetProjection3D(const Projection3D& projection, int32_t option) override;
+    HostError Redraw3D() override;
+    HostError GetLayerCombination(int32_t* index) override;
+    HostError SetLayerCombination(int32_t index) override;
+    HostError ListElements(int32_t typeCode, uint32_t filterFlags, std::vector<HostGuid>* elements) override;
+    HostError GetElementHeader(const HostGuid& element, ElementHeader* header) override;
+    HostError GetCameraElement(const HostGuid& element, PerspectiveCamera* camera, int32_t* storyIndex) override;
+    HostError GetElementBox3D(const HostGuid& element, Box3D* box) override;
+    HostError GetModelExtent3D(Box3D* box) override;
+    HostError GetStories(std::vector<StoryInfo>* stories) override;
+    HostError GetNavigatorRoot(int32_t mapId, HostGuid* root) override;
+    HostError GetNavigatorChildren(const NavigatorItem& parent, std::vector<NavigatorItem>* children) override;
+    HostError GetCurrent3DImage(int32_t* option, std::unique_ptr<NativeImage>* image) override;
+    HostError SaveFrontWindowPicture(int32_t fileType, const std::u16string& path,
+                                     const PictureSettings& settings) override;
+
+    // The arguments the host accepts.
+    static constexpr uint32_t kListFilterFlags = 10;
+    static constexpr int32_t kPictureFileType = 16;  // PNG
+    static constexpr int32_t kPictureColourDepth = 6;
+    static constexpr uint32_t kPaletteFlagsMask = 0x3FF;
+    static constexpr uint32_t kProjectEventsMask = 0x7FF;
+    static constexpr int32_t kMenuPositions = 13;  // 0, the add-ons' menu, to 12
+    static constexpr int32_t kMenuFlagsMask = 0x7;
 
 private:
     HostError Injected(const char* operation);
@@ -122,6 +175,12 @@ private:
     AddonExports exports_;
     HostExtension extension_;
     std::map<std::string, Failure> failures_;
+    struct Service {
+        uint32_t code;
+        int32_t version;
+    };
+    std::vector<Service> services_;
+    std::vector<Service> moduleCommands_;
     SimPaletteWindow* palette_ = nullptr;
     bool released_ = false;
     bool started_ = false;

@@ -1,0 +1,153 @@
+// The simulator's command line.
+#include "sim/SimOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+
+#include "sim/host/SimHost.h"
+
+namespace {
+// Width and height of the 3D window's drawing area, each at most this many pixels.
+constexpr int kMaxWindowSide = 8192;
+
+bool ParseInt(std::string_view text, int* value) {
+    if (text.empty() || text.front() == '+' || text.front() == '-') return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseWindowSize(std::string_view text, int* width, int* height) {
+    const size_t x = text.find('x');
+    return x != std::string_view::npos && ParseInt(text.substr(0, x), width) &&
+           ParseInt(text.substr(x + 1), height) && *width >= 1 && *height >= 1 && *width <= kMaxWindowSide &&
+           *height <= kMaxWindowSide;
+}
+
+bool ParseFailure(std::string_view text, SimFailure* failure, std::string* error) {
+    const size_t equals = text.find('=');
+    if (equals == std::string_view::npos) return *error = "--fail takes OP=CODE[:once]", false;
+    failure->operation = std::string(text.substr(0, equals));
+    std::string_view code = text.substr(equals + 1);
+    const auto& names = SimHost::OperationNames();
+    if (std::find(names.begin(), names.end(), failure->operation) == names.end())
+        return *error = "--fail: unknown host operation " + failure->operation, false;
+    failure->once = false;
+    if (const size_t colon = code.find(':'); colon != std::string_view::npos) {
+        if (code.substr(colon + 1) != "once") return *error = "--fail: only :once may follow the code", false;
+        failure->once = true;
+        code = code.substr(0, colon);
+    }
+    if (!ParseHostErrorCode(code, &failure->code) || failure->code == 0)
+        return *error = "--fail: " + std::string(code) + " is not a non-zero 32-bit error code", false;
+    return true;
+}
+}  // namespace
+
+bool ParseHostErrorCode(std::string_view text, HostError* code) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        uint32_t value = 0;
+        const std::string_view digits = text.substr(2);
+        if (digits.empty() || digits.front() == '+' || digits.front() == '-') return false;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (ec != std::errc() || end != digits.data() + digits.size()) return false;
+        *code = static_cast<HostError>(value);
+        return true;
+    }
+    if (text.empty() || text.front() == '+') return false;
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < INT32_MIN || value > UINT32_MAX) return false;
+    *code = static_cast<HostError>(static_cast<uint32_t>(value));
+    return true;
+}
+
+bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::string* error) {
+    std::vector<std::string> positional;
+    const size_t argc = argv.size();
+    bool untitledGiven = false;
+    for (size_t i = 1; i < argc; ++i) {
+        const std::string& arg = argv[i];
+        if (arg.size() < 2 || arg[0] != '-') {  // "-" alone is standard input
+            positional.push_back(arg);
+            continue;
+        }
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc) return *error = arg + " needs a value", false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--module") {
+            if (!value(&o->module)) return false;
+        } else if (arg == "--host-language") {
+            if (!value(&o->hostLanguage)) return false;
+            if (o->hostLanguage.size() != 3) return *error = "--host-language takes a three-letter code", false;
+        } else if (arg == "--project-name") {
+            if (!value(&o->projectName)) return false;
+        } else if (arg == "--project-path") {
+            if (!value(&o->projectPath)) return false;
+        } else if (arg == "--untitled") {
+            o->untitled = untitledGiven = true;
+        } else if (arg == "--model") {
+            if (!value(&o->model)) return false;
+            const auto& names = SampleProjectNames();
+            if (std::find(names.begin(), names.end(), o->model) == names.end())
+                return *error = "--model takes house, empty, stairs-only, uniform or many-views", false;
+        } else if (arg == "--front") {
+            if (!value(&o->front)) return false;
+            if (o->front != "plan" && o->front != "3d") return *error = "--front takes plan or 3d", false;
+        } else if (arg == "--window-size") {
+            if (!value(&text)) return false;
+            if (!ParseWindowSize(text, &o->windowWidth, &o->windowHeight))
+                return *error = "--window-size takes WxH, each from 1 to 8192, such as 1200x800", false;
+        } else if (arg == "--fail") {
+            if (!value(&text)) return false;
+            SimFailure failure;
+            if (!ParseFailure(text, &failure, error)) return false;
+            o->failures.push_back(failure);
+        } else if (arg == "--refuse-event-loop") {
+            o->refuseEventLoop = true;
+        } else {
+            return *error = "unknown option " + arg, false;
+        }
+    }
+    size_t next = 0;
+    if (next < positional.size()) {
+        o->mode = positional[next++];
+        if (o->mode == "requests") {
+            if (next >= positional.size()) return *error = "requests needs a FILE (or - for standard input)", false;
+            o->file = positional[next++];
+        } else if (o->mode != "demo") {
+            return *error = "unknown command " + o->mode, false;
+        }
+    }
+    if (next < positional.size()) return *error = "unexpected argument " + positional[next], false;
+    // A project with a path is a saved one unless --untitled says otherwise.
+    if (!untitledGiven) o->untitled = o->projectPath.empty();
+    return true;
+}
+
+void ApplySimOptions(const SimOptions& o, SimHost& host) {
+    host.languageCode = o.hostLanguage;
+    host.project.name = o.projectName;
+    host.project.path = o.projectPath;
+    host.project.untitled = o.untitled;
+    host.LoadModel(o.model);
+    host.UserBringToFront(o.front == "3d" ? SimWindowKind::k3D : SimWindowKind::kFloorPlan);
+    host.Set3DWindowSize(o.windowWidth, o.windowHeight);
+    for (const SimFailure& f : o.failures) host.FailOperation(f.operation, f.code, f.once);
+    if (o.refuseEventLoop) host.refuseEventLoopCalls = kHostErrRefused;
+}
+
+const char* SimUsage() {
+    return "usage: tamsel-sim [demo] [options]\n"
+           "       tamsel-sim requests FILE|- [options]   (options before or after FILE)\n"
+           "options:\n"
+           "  --module PATH  --host-language CODE  --project-name TEXT  --project-path PATH  --untitled\n"
+           "  --model house|empty|stairs-only|uniform|many-views   the sample project (default house)\n"
+           "  --front plan|3d               the front window at start (default plan)\n"
+           "  --window-size WxH             the 3D window's drawing area (default 1200x800)\n"
+           "  --fail OP=CODE[:once]         host operation OP fails with CODE (decimal or 0x hex); repeatable\n"
+           "  --refuse-event-loop           the host refuses event-loop call-backs\n";
+}

@@ -1,0 +1,46 @@
+// The simulator's command line: the command, FILE and the options, which may stand before or
+// after FILE, and how they set up the simulated host.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/HostErrors.h"
+
+class SimHost;
+
+struct SimFailure {
+    std::string operation;  // a HostApi operation's name
+    HostError code = 0;
+    bool once = false;
+};
+
+struct SimOptions {
+    std::string mode = "demo";  // "demo" or "requests"
+    std::string file;           // requests: the request file, "-" for standard input
+    std::string module;         // empty: the module next to the simulator
+    std::string hostLanguage = "ENG";
+    std::string projectName = "Untitled";
+    std::string projectPath;
+    bool untitled = false;
+    std::string model = "house";
+    std::string front = "plan";  // "plan" or "3d"
+    int windowWidth = 1200, windowHeight = 800;
+    std::vector<SimFailure> failures;
+    bool refuseEventLoop = false;
+};
+
+// Parses the arguments (the program's name first). False with a one-line message for an unknown
+// command or option, a missing or bad value, or a stray argument.
+bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* options, std::string* error);
+
+// A host error code in decimal (negative allowed) or 0x hexadecimal that fits 32 bits; false
+// for anything else.
+bool ParseHostErrorCode(std::string_view text, HostError* code);
+
+// Sets up a host that has not started yet: language, project, model, front window, the 3D
+// window's size, failures and the event-loop refusal.
+void ApplySimOptions(const SimOptions& options, SimHost& host);
+
+// The usage text, one option a line.
+const char* SimUsage();

@@ -1,0 +1,192 @@
+// The simulated host's view operations: front window, 3D projection, layer combinations,
+// elements and their boxes, stories, the navigator, the 3D window's image and picture save.
+#include <filesystem>
+#include <fstream>
+
+#include "sim/host/SimHost.h"
+#include "sim/host/SimRasteriser.h"
+
+namespace {
+// The 3D window's picture as the host's image object hands it out.
+class SimNativeImage final : public NativeImage {
+public:
+    SimNativeImage(SimPicture picture, HostError encodeFailure)
+        : picture_(std::move(picture)), encodeFailure_(encodeFailure) {}
+    uint32_t Width() const override { return static_cast<uint32_t>(picture_.width); }
+    uint32_t Height() const override { return static_cast<uint32_t>(picture_.height); }
+    HostError Encode(int encoding, std::vector<uint8_t>* out) const override {
+        if (encodeFailure_ != kHostOk) return encodeFailure_;
+        if (encoding != 1 || out == nullptr) return kSimErrBadParameters;
+        return EncodePng(picture_, out) ? kHostOk : kSimErrGeneral;
+    }
+
+private:
+    SimPicture picture_;
+    HostError encodeFailure_;
+};
+
+// Element type codes the host knows.
+bool KnownType(int32_t typeCode) { return typeCode >= 1 && typeCode <= 60; }
+}  // namespace
+
+HostError SimHost::GetFrontWindow(WindowInfo* window) {
+    if (HostError e = Injected("GetFrontWindow")) return e;
+    if (window == nullptr) return kSimErrBadParameters;
+    *window = front;
+    return kHostOk;
+}
+
+HostError SimHost::ChangeFrontWindow(const WindowInfo& window) {
+    if (HostError e = Injected("ChangeFrontWindow")) return e;
+    // A null database GUID names the window of that kind (the 3D window, or the plan of the
+    // current story); otherwise kind and database must match one of the project's windows.
+    bool knownKind = false;
+    for (const SimWindowRecord& w : model.windows) {
+        if (w.info.kind != window.kind) continue;
+        knownKind = true;
+        if (window.databaseGuid.IsNull() || window.databaseGuid == w.info.databaseGuid) {
+            front = w.info;
+            return kHostOk;
+        }
+    }
+    return knownKind ? kHostErrNotFound : kSimErrBadParameters;
+}
+
+HostError SimHost::GetProjection3D(Projection3D* out) {
+    if (HostError e = Injected("GetProjection3D")) return e;
+    if (out == nullptr) return kSimErrBadParameters;
+    *out = projection;
+    return kHostOk;
+}
+
+HostError SimHost::SetProjection3D(const Projection3D& value, int32_t option) {
+    if (HostError e = Injected("SetProjection3D")) return e;
+    // The one option the host takes here is 0; a perspective camera must look somewhere.
+    const PerspectiveCamera& c = value.camera;
+    const bool degenerate = c.cameraX == c.targetX && c.cameraY == c.targetY && c.cameraZ == c.targetZ;
+    if (option != 0 || (value.perspective && degenerate)) return kSimErrBadParameters;
+    projection = value;
+    return kHostOk;
+}
+
+HostError SimHost::Redraw3D() {
+    if (HostError e = Injected("Redraw3D")) return e;
+    ++redraws;
+    return kHostOk;
+}
+
+HostError SimHost::GetLayerCombination(int32_t* index) {
+    if (HostError e = Injected("GetLayerCombination")) return e;
+    if (index == nullptr) return kSimErrBadParameters;
+    *index = layerCombination;
+    return kHostOk;
+}
+
+HostError SimHost::SetLayerCombination(int32_t index) {
+    if (HostError e = Injected("SetLayerCombination")) return e;
+    if (index < 1 || index > static_cast<int32_t>(model.layerCombinations.size())) return kSimErrBadParameters;
+    layerCombination = index;
+    return kHostOk;
+}
+
+HostError SimHost::ListElements(int32_t typeCode, uint32_t filterFlags, std::vector<HostGuid>* elements) {
+    if (HostError e = Injected("ListElements")) return e;
+    if (elements == nullptr || filterFlags != kListFilterFlags || !KnownType(typeCode)) return kSimErrBadParameters;
+    elements->clear();
+    for (const SimElement& e : model.elements)
+        if (e.typeCode == typeCode) elements->push_back(e.guid);
+    return kHostOk;
+}
+
+HostError SimHost::GetElementHeader(const HostGuid& element, ElementHeader* header) {
+    if (HostError e = Injected("GetElementHeader")) return e;
+    if (header == nullptr || element.IsNull()) return kSimErrBadParameters;
+    const SimElement* found = model.FindElement(element);
+    if (found == nullptr) return kHostErrNotFound;
+    *header = ElementHeader{found->guid, found->typeCode, found->storyIndex};
+    return kHostOk;
+}
+
+HostError SimHost::GetCameraElement(const HostGuid& element, PerspectiveCamera* camera, int32_t* storyIndex) {
+    if (HostError e = Injected("GetCameraElement")) return e;
+    if (camera == nullptr || storyIndex == nullptr || element.IsNull()) return kSimErrBadParameters;
+    const SimElement* found = model.FindElement(element);
+    if (found == nullptr || found->typeCode != SimType::kCamera) return kHostErrNotFound;
+    *camera = found->camera;
+    *storyIndex = found->storyIndex;
+    return kHostOk;
+}
+
+HostError SimHost::GetElementBox3D(const HostGuid& element, Box3D* box) {
+    if (HostError e = Injected("GetElementBox3D")) return e;
+    if (box == nullptr || element.IsNull()) return kSimErrBadParameters;
+    const SimElement* found = model.FindElement(element);
+    // Cameras have no body.
+    if (found == nullptr || !SimModel::ElementBox(*found, box)) return kHostErrNotFound;
+    return kHostOk;
+}
+
+HostError SimHost::GetModelExtent3D(Box3D* box) {
+    if (HostError e = Injected("GetModelExtent3D")) return e;
+    if (box == nullptr) return kSimErrBadParameters;
+    // An empty model's extent has every minimum above its maximum.
+    if (!model.Extent(box)) *box = Box3D{1, 1, 1, -1, -1, -1};
+    return kHostOk;
+}
+
+HostError SimHost::GetStories(std::vector<StoryInfo>* stories) {
+    if (HostError e = Injected("GetStories")) return e;
+    if (stories == nullptr) return kSimErrBadParameters;
+    stories->clear();
+    for (const SimStory& s : model.stories) stories->push_back({s.index, s.level});
+    return kHostOk;
+}
+
+HostError SimHost::GetNavigatorRoot(int32_t mapId, HostGuid* root) {
+    if (HostError e = Injected("GetNavigatorRoot")) return e;
+    const SimNavigatorNode* map = model.NavigatorMap(mapId);
+    if (map == nullptr || root == nullptr) return kSimErrBadParameters;
+    *root = map->item.guid;
+    return kHostOk;
+}
+
+HostError SimHost::GetNavigatorChildren(const NavigatorItem& parent, std::vector<NavigatorItem>* children) {
+    if (HostError e = Injected("GetNavigatorChildren")) return e;
+    if (children == nullptr) return kSimErrBadParameters;
+    int32_t mapId = 0;
+    const SimNavigatorNode* node = model.FindNavigatorItem(parent.guid, &mapId);
+    if (node == nullptr) return kHostErrNotFound;
+    // The item is looked up in the map the caller names.
+    if (parent.mapId != mapId) return kSimErrBadParameters;
+    children->clear();
+    for (const SimNavigatorNode& child : node->children) {
+        children->push_back(child.item);
+        children->back().mapId = mapId;
+    }
+    return kHostOk;
+}
+
+HostError SimHost::GetCurrent3DImage(int32_t* option, std::unique_ptr<NativeImage>* image) {
+    if (HostError e = Injected("GetCurrent3DImage")) return e;
+    if (option == nullptr || *option != 0 || image == nullptr) return kSimErrBadParameters;
+    SimPicture picture;
+    if (!Draw3D(&picture)) return kSimErrGeneral;
+    *image = std::make_unique<SimNativeImage>(std::move(picture), Injected("NativeImage.Encode"));
+    return kHostOk;
+}
+
+HostError SimHost::SaveFrontWindowPicture(int32_t fileType, const std::u16string& path,
+                                          const PictureSettings& settings) {
+    if (HostError e = Injected("SaveFrontWindowPicture")) return e;
+    if (fileType != kPictureFileType || settings.colourDepth != kPictureColourDepth || path.empty())
+        return kSimErrBadParameters;
+    // Only the 3D window is saved as a picture here.
+    if (front.kind != SimWindowKind::k3D) return kHostErrWrongWindow;
+    SimPicture picture;
+    std::vector<uint8_t> png;
+    if (!Draw3D(&picture) || !EncodePng(picture, &png)) return kSimErrGeneral;
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    out.close();
+    return out ? kHostOk : kSimErrGeneral;
+}

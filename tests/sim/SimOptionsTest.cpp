@@ -1,0 +1,128 @@
+// The simulator's command line: options before or after FILE, each option's values, and the
+// messages for what it refuses.
+#include <gtest/gtest.h>
+
+#include "sim/SimOptions.h"
+#include "support/Harness.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> args, SimOptions* o, std::string* error) {
+    args.insert(args.begin(), "tamsel-sim");
+    return ParseSimOptions(args, o, error);
+}
+
+TEST(SimOptionsParse, OptionsStandBeforeOrAfterFile) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"requests", "--host-language", "ESP", "cases.txt", "--model", "empty"},
+             {"requests", "cases.txt", "--host-language", "ESP", "--model", "empty"},
+             {"--model", "empty", "--host-language", "ESP", "requests", "cases.txt"}}) {
+        SimOptions o;
+        std::string error;
+        ASSERT_TRUE(Parse(args, &o, &error)) << error;
+        EXPECT_EQ(o.mode, "requests");
+        EXPECT_EQ(o.file, "cases.txt");
+        EXPECT_EQ(o.hostLanguage, "ESP");
+        EXPECT_EQ(o.model, "empty");
+    }
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"requests", "-", "--front", "3d"}, &o, &error)) << error;
+    EXPECT_EQ(o.file, "-");
+}
+
+TEST(SimOptionsParse, DefaultsAndEveryValue) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, &o, &error));
+    EXPECT_EQ(o.mode, "demo");
+    EXPECT_EQ(o.model, "house");
+    EXPECT_EQ(o.front, "plan");
+    EXPECT_EQ(o.windowWidth, 1200);
+    EXPECT_EQ(o.windowHeight, 800);
+    EXPECT_TRUE(o.untitled) << "no path: an untitled project";
+
+    ASSERT_TRUE(Parse({"demo", "--front", "3d", "--window-size", "1920x1080", "--refuse-event-loop", "--fail",
+                       "GetFrontWindow=0x81060065:once", "--fail", "ListElements=-2130313115", "--project-path",
+                       "/p/casa.pln"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.front, "3d");
+    EXPECT_EQ(o.windowWidth, 1920);
+    EXPECT_EQ(o.windowHeight, 1080);
+    EXPECT_TRUE(o.refuseEventLoop);
+    EXPECT_FALSE(o.untitled) << "a path: a saved project";
+    ASSERT_EQ(o.failures.size(), 2u);
+    EXPECT_EQ(o.failures[0].operation, "GetFrontWindow");
+    EXPECT_EQ(o.failures[0].code, kHostErrNotFound);
+    EXPECT_TRUE(o.failures[0].once);
+    EXPECT_EQ(o.failures[1].code, kHostErrNotFound);
+    EXPECT_FALSE(o.failures[1].once);
+}
+
+TEST(SimOptionsParse, BadValuesAreRefusedWithTheirMessage) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"requests"}, "requests needs a FILE (or - for standard input)"},
+        {{"render"}, "unknown command render"},
+        {{"requests", "a", "b"}, "unexpected argument b"},
+        {{"--colour"}, "unknown option --colour"},
+        {{"--model"}, "--model needs a value"},
+        {{"--model", "castle"}, "--model takes house, empty, stairs-only, uniform or many-views"},
+        {{"--front", "section"}, "--front takes plan or 3d"},
+        {{"--host-language", "ES"}, "--host-language takes a three-letter code"},
+        {{"--window-size", "1200"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
+        {{"--window-size", "0x800"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
+        {{"--window-size", "1200x"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
+        {{"--window-size", "1200x-8"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
+        {{"--window-size", "9000x800"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
+        {{"--fail", "GetFrontWindow"}, "--fail takes OP=CODE[:once]"},
+        {{"--fail", "OpenDoor=1"}, "--fail: unknown host operation OpenDoor"},
+        {{"--fail", "GetFrontWindow=0"}, "--fail: 0 is not a non-zero 32-bit error code"},
+        {{"--fail", "GetFrontWindow=0x1FFFFFFFF"}, "--fail: 0x1FFFFFFFF is not a non-zero 32-bit error code"},
+        {{"--fail", "GetFrontWindow=12abc"}, "--fail: 12abc is not a non-zero 32-bit error code"},
+        {{"--fail", "GetFrontWindow=5:twice"}, "--fail: only :once may follow the code"},
+    };
+    for (const auto& [args, message] : cases) {
+        SimOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse(args, &o, &error)) << args.front();
+        EXPECT_EQ(error, message);
+    }
+}
+
+TEST(SimOptionsParse, ErrorCodesInDecimalOrHex) {
+    HostError code = 0;
+    EXPECT_TRUE(ParseHostErrorCode("0x81060388", &code));
+    EXPECT_EQ(code, kHostErrRefused);
+    EXPECT_TRUE(ParseHostErrorCode("2164654984", &code)) << "unsigned decimal";
+    EXPECT_EQ(code, kHostErrRefused);
+    EXPECT_TRUE(ParseHostErrorCode("-2130312312", &code));
+    EXPECT_EQ(code, kHostErrRefused);
+    for (const char* bad : {"", "0x", "-", "+5", "0x-1", "4294967296", "-2147483649", "1e3", " 5"})
+        EXPECT_FALSE(ParseHostErrorCode(bad, &code)) << bad;
+}
+
+TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--model", "stairs-only", "--front", "3d", "--window-size", "300x200", "--fail",
+                       "GetStories=77:once", "--refuse-event-loop", "--host-language", "POR"},
+                      &o, &error));
+    Harness h(false);
+    ApplySimOptions(o, h.host());
+    EXPECT_EQ(h.host().model.name, "Escada");
+    EXPECT_EQ(h.host().languageCode, "POR");
+    WindowInfo front;
+    ASSERT_EQ(h.host().GetFrontWindow(&front), kHostOk);
+    EXPECT_EQ(front.kind, 4);
+    WindowRect area;
+    ASSERT_TRUE(h.host().windows.GetRect(h.host().drawingArea3D, &area));
+    EXPECT_EQ(area.Width(), 300);
+    EXPECT_EQ(area.Height(), 200);
+    std::vector<StoryInfo> stories;
+    EXPECT_EQ(h.host().GetStories(&stories), 77);
+    EXPECT_EQ(h.host().GetStories(&stories), kHostOk);
+    EXPECT_EQ(h.host().refuseEventLoopCalls, kHostErrRefused);
+}
+
+}  // namespace

@@ -10,12 +10,14 @@
 
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 
 #include "sim/service/HttpWire.h"
 #include "sim/service/LoopbackServer.h"
 #include "sim/service/OpenSslOwners.h"
+#include "sim/service/ServiceJson.h"
 
 namespace {
 
@@ -115,10 +117,14 @@ ScriptedAnswer Refusal(int status, const char* code) {
 
 struct SimService::State {
     State(const TestPki& servicePki, Options serviceOptions)
-        : pki(servicePki), options(serviceOptions), server([this](LoopbackConnection& c) { Serve(c); }) {}
+        : pki(servicePki),
+          options(serviceOptions),
+          routes(serviceOptions.routes),
+          server([this](LoopbackConnection& c) { Serve(c); }, [this] { return CountConnection(); }) {}
 
     void Serve(LoopbackConnection& connection);
-    ScriptedAnswer NextAnswer();
+    uint64_t CountConnection();
+    std::optional<ScriptedAnswer> NextAnswer();
     void Keep(RecordedRequest request);
 
     const TestPki pki;
@@ -129,31 +135,37 @@ struct SimService::State {
     mutable std::condition_variable recorded;
     std::deque<ScriptedAnswer> queue;
     ServiceRecord record;
+    ServiceRoutes routes;
 
     // Last, so that its thread stops before the rest goes.
     LoopbackServer server;
 };
 
+uint64_t SimService::State::CountConnection() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return ++record.connections;
+}
+
 void SimService::State::Serve(LoopbackConnection& connection) {
-    uint64_t number = 0;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        number = ++record.connections;
-    }
     const SessionPtr ssl(SSL_new(context.get()));
     if (!ssl || SSL_set_fd(ssl.get(), connection.fd()) != 1) return;
     TlsStream stream(ssl.get(), connection, options.ioTimeout);
     if (!stream.Handshake()) return;
 
     RecordedRequest request;
-    request.connection = number;
+    request.connection = connection.number();
     const RequestOutcome outcome = ReadRequest(stream, request, RequestLimits{});
     if (outcome == RequestOutcome::NoRequest || outcome == RequestOutcome::HeadTooLarge) return;
     Keep(request);
 
     ScriptedAnswer answer;
     switch (outcome) {
-        case RequestOutcome::Complete: answer = NextAnswer(); break;
+        case RequestOutcome::Complete: {
+            std::optional<ScriptedAnswer> scripted = NextAnswer();
+            if (!scripted) scripted = routes.Answer(request);
+            answer = scripted ? std::move(*scripted) : DefaultAnswer();
+            break;
+        }
         case RequestOutcome::Chunked: answer = Refusal(411, "length_required"); break;
         case RequestOutcome::BadLength: answer = Refusal(400, "bad_content_length"); break;
         case RequestOutcome::BodyTooLarge: answer = Refusal(413, "body_too_large"); break;
@@ -172,9 +184,9 @@ void SimService::State::Serve(LoopbackConnection& connection) {
     connection.DrainUntilClosed(ServerClock::now() + kLingerLimit);
 }
 
-ScriptedAnswer SimService::State::NextAnswer() {
+std::optional<ScriptedAnswer> SimService::State::NextAnswer() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (queue.empty()) return DefaultAnswer();
+    if (queue.empty()) return std::nullopt;
     ScriptedAnswer answer = std::move(queue.front());
     queue.pop_front();
     return answer;
@@ -243,3 +255,15 @@ void SimService::Reset() {
     state_->queue.clear();
     state_->record = ServiceRecord{};
 }
+
+bool SimService::WriteRecordJsonLines(const std::filesystem::path& file) const {
+    const std::string lines = RecordToJsonLines(Record());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+ServiceRoutes& SimService::Routes() { return state_->routes; }
+
+const ServiceRoutes& SimService::Routes() const { return state_->routes; }

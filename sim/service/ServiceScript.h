@@ -39,7 +39,8 @@ struct ScriptedAnswer {
     }
 };
 
-// The answer sent when the queue is empty: 404 with a small JSON error body.
+// The answer sent when the queue is empty and no route has the path: 404 with the service's
+// error body.
 ScriptedAnswer DefaultAnswer();
 
 // One request exactly as it arrived: the bytes between the CR LF separators of its head, and

@@ -6,6 +6,7 @@
 #include <rapidjson/writer.h>
 
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 

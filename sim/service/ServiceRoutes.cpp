@@ -441,27 +441,24 @@ ScriptedAnswer ServiceRoutes::State::Poll(const std::string& id) {
     return JsonAnswer(200, buffer);
 }
 
+namespace {
+// The method a route's path takes; empty for a path that no route has.
+std::string AllowedMethod(const std::string& path) {
+    if (path == kConfigPath || path == kMePath || StartsWith(path, kJobsPrefix) ||
+        StartsWith(path, std::string(kUploadsPath) + "/") ||
+        (StartsWith(path, kFilesPrefix) && path.size() > kFilesPrefix.size()))
+        return "GET";
+    if (path == kStartPath || path == kTokenPath || path == kUploadsPath || path == kGenerationsPath ||
+        path == kAnimationPath)
+        return "POST";
+    if (path == kCurrentTokenPath) return "DELETE";
+    return {};
+}
+}  // namespace
+
 std::optional<ScriptedAnswer> ServiceRoutes::State::Route(const RecordedRequest& request) {
-    const std::string method = request.Method();
     const std::string target = request.Target();
     const std::string path = target.substr(0, target.find('?'));
-    // The method a known path takes; empty for a path that no route has.
-    std::string allowed;
-    if (path == kConfigPath || path == kMePath || StartsWith(path, kJobsPrefix) ||
-        StartsWith(path, std::string(kUploadsPath) + "/") || (StartsWith(path, kFilesPrefix) && path.size() > kFilesPrefix.size()))
-        allowed = "GET";
-    else if (path == kStartPath || path == kTokenPath || path == kUploadsPath || path == kGenerationsPath ||
-             path == kAnimationPath)
-        allowed = "POST";
-    else if (path == kCurrentTokenPath)
-        allowed = "DELETE";
-    if (allowed.empty()) return std::nullopt;
-    if (method != allowed) {
-        ScriptedAnswer refusal = ServiceError(405, "method_not_allowed", method);
-        refusal.headerLines.push_back("Allow: " + allowed);
-        return refusal;
-    }
-
     std::lock_guard<std::mutex> lock(mutex);
     if (path == kConfigPath) return Config();
     if (path == kStartPath) return DeviceStart(request);
@@ -488,8 +485,19 @@ ServiceRoutes::~ServiceRoutes() = default;
 std::optional<ScriptedAnswer> ServiceRoutes::Answer(const RecordedRequest& request) {
     const std::string target = request.Target();
     const std::string path = target.substr(0, target.find('?'));
-    if (!StartsWith(path, kFilesPrefix) || path.size() == kFilesPrefix.size() || request.Method() != "GET")
-        return state_->Route(request);
+    const std::string allowed = AllowedMethod(path);
+    if (allowed.empty()) return std::nullopt;
+    // The add-on reaches the service through loopback but names the service's site.
+    const std::optional<std::string> host = request.Header("Host");
+    if (!host) return ServiceError(400, "invalid_request", "host_missing");
+    if (*host != state_->settings.host && *host != state_->settings.host + ":443")
+        return ServiceError(421, "misdirected_request", *host);
+    if (request.Method() != allowed) {
+        ScriptedAnswer refusal = ServiceError(405, "method_not_allowed", request.Method());
+        refusal.headerLines.push_back("Allow: " + allowed);
+        return refusal;
+    }
+    if (!StartsWith(path, kFilesPrefix)) return state_->Route(request);
 
     // A result file: found under the lock, made (once) outside it.
     std::shared_ptr<const std::string> upload;

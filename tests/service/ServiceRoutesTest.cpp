@@ -487,6 +487,19 @@ TEST_F(Routing, ScriptedAnswersComeFirstAndUnknownPathsOrMethodsAreRefused) {
     EXPECT_EQ(Call("POST", "/files/job_1/result.png", token).status, 405);
 }
 
+TEST_F(Routing, AnswersOnlyRequestsThatNameTheServicesSite) {
+    const auto config = [&](const std::string& hostLines) {
+        return ParseReply(ExchangeTls(service.Port(), Pki().caCertificatePem,
+                                      "GET /api/v1/plugin/config HTTP/1.1\r\n" + hostLines + "\r\n"));
+    };
+    EXPECT_EQ(config("Host: app.ovra.example\r\n").status, 200);
+    EXPECT_EQ(config("host: app.ovra.example:443\r\n").status, 200);
+    const HttpReply loopback = config("Host: 127.0.0.1:" + std::to_string(service.Port()) + "\r\n");
+    EXPECT_EQ(loopback.status, 421);
+    EXPECT_EQ(ErrorOf(loopback), "misdirected_request/127.0.0.1:" + std::to_string(service.Port()));
+    EXPECT_EQ(ErrorOf(config("")), "invalid_request/host_missing");
+}
+
 TEST_F(Routing, ServesOtherConnectionsWhileOneIsHeld) {
     service.Script(ScriptedAnswer::NeverAnswer());
     TlsTestClient held(service.Port(), Pki().caCertificatePem);

@@ -111,18 +111,8 @@ void GradeAndFrame(RgbPicture& picture) {
         }
 }
 
-uint64_t Fnv1a(std::string_view bytes) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
-// A sky over a ground with a sun, their colours taken from the hash of the upload.
-RgbPicture Landscape(std::string_view upload) {
-    const uint64_t hash = Fnv1a(upload);
+// A sky over a ground with a sun, their colours taken from the digest of the upload.
+RgbPicture Landscape(uint64_t hash) {
     auto part = [&](int shift) { return static_cast<int>((hash >> shift) & 0xFF); };
     RgbPicture picture;
     picture.width = 640;
@@ -177,17 +167,31 @@ std::string EncodePng(const RgbPicture& picture) {
     return png;
 }
 
+uint64_t UploadDigest(std::string_view upload) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : upload) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 std::string MakeResultPicture(std::string_view upload) {
     RgbPicture picture;
-    if (!DecodePicture(upload, &picture)) picture = Landscape(upload);
+    if (!DecodePicture(upload, &picture)) return MakeGeneratedPicture(UploadDigest(upload));
     const int factor = (std::max(picture.width, picture.height) + kLargestResultSide - 1) / kLargestResultSide;
     if (factor > 1) picture = Shrink(picture, factor);
     GradeAndFrame(picture);
     return EncodePng(picture);
 }
 
-std::string MakeResultVideo(std::string_view upload) {
-    const std::string poster = MakeResultPicture(upload);
+std::string MakeGeneratedPicture(uint64_t digest) {
+    RgbPicture picture = Landscape(digest);
+    GradeAndFrame(picture);
+    return EncodePng(picture);
+}
+
+std::string VideoHolding(std::string_view poster) {
     std::string file;
     AppendBigEndian(file, 24);
     file += "ftypisom";

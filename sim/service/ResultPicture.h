@@ -23,7 +23,12 @@ std::string EncodePng(const RgbPicture& picture);
 
 // The result picture of an upload, as PNG bytes.
 std::string MakeResultPicture(std::string_view upload);
+// The digest of an upload's bytes (64-bit FNV-1a), from which the generated picture is made.
+uint64_t UploadDigest(std::string_view upload);
+// The result picture of an upload that is not a picture and whose digest is `digest`: the same
+// bytes as MakeResultPicture gives for it, without the upload at hand.
+std::string MakeGeneratedPicture(uint64_t digest);
 // The result of an animation request: an ISO media file ("ftyp" box, brand "isom") whose one
-// further box holds the result picture as PNG. It carries the video signature and the picture,
-// but no playable track.
-std::string MakeResultVideo(std::string_view upload);
+// further box holds the result picture `png`. It carries the video signature and the picture, but
+// no playable track.
+std::string VideoHolding(std::string_view png);

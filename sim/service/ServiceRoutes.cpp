@@ -27,6 +27,8 @@ constexpr std::string_view kGenerationsPath = "/api/v1/generations";
 constexpr std::string_view kAnimationPath = "/api/v1/animation-video";
 constexpr std::string_view kJobsPrefix = "/api/v1/jobs/";
 constexpr std::string_view kFilesPrefix = "/files/";
+// Larger uploads are kept as their digest, and their result is the generated picture.
+constexpr size_t kLargestKeptUpload = size_t{64} << 20;
 
 std::string RandomHex(size_t bytes) {
     std::vector<unsigned char> random(bytes);
@@ -148,11 +150,14 @@ struct ServiceRoutes::State {
     };
     struct Upload {
         UploadState state;
+        // Null for an upload too large to keep, which is known by its digest alone.
         std::shared_ptr<const std::string> bytes;
+        uint64_t digest = 0;
     };
     struct Job {
         JobState state;
         std::shared_ptr<const std::string> upload;
+        uint64_t uploadDigest = 0;
         bool fails = false;
         // Made at the first download.
         std::shared_ptr<const std::string> result;
@@ -320,7 +325,9 @@ ScriptedAnswer ServiceRoutes::State::TakeUpload(const RecordedRequest& request) 
     upload.state.sentFilename = request.Header("x-filename").value_or("");
     upload.state.filename = upload.state.sentFilename.empty() ? "upload.bin" : PercentDecoded(upload.state.sentFilename);
     upload.state.size = request.body.size();
-    upload.bytes = std::make_shared<const std::string>(request.body);
+    // Pictures this large exceed what the result maker decodes; the record holds them whole.
+    if (request.body.size() <= kLargestKeptUpload) upload.bytes = std::make_shared<const std::string>(request.body);
+    else upload.digest = UploadDigest(request.body);
     uploads.push_back(upload);
 
     rapidjson::StringBuffer buffer;
@@ -399,6 +406,7 @@ ScriptedAnswer ServiceRoutes::State::Paid(const RecordedRequest& request, const 
     job.state.idempotencyKey = key;
     job.state.cost = cost;
     job.upload = upload->bytes;
+    job.uploadDigest = upload->digest;
     if (failNext > 0) {
         --failNext;
         job.fails = true;
@@ -501,6 +509,7 @@ std::optional<ScriptedAnswer> ServiceRoutes::Answer(const RecordedRequest& reque
 
     // A result file: found under the lock, made (once) outside it.
     std::shared_ptr<const std::string> upload;
+    uint64_t digest = 0;
     std::shared_ptr<const std::string> result;
     bool video = false;
     {
@@ -514,11 +523,13 @@ std::optional<ScriptedAnswer> ServiceRoutes::Answer(const RecordedRequest& reque
         if (found->state.status != "done") return ServiceError(409, "not_ready", found->state.status);
         if (found->state.resultPath != path) return ServiceError(404, "not_found", "unknown_file");
         upload = found->upload;
+        digest = found->uploadDigest;
         result = found->result;
         video = found->state.kind != "generation";
     }
     if (!result) {
-        result = std::make_shared<const std::string>(video ? MakeResultVideo(*upload) : MakeResultPicture(*upload));
+        const std::string picture = upload ? MakeResultPicture(*upload) : MakeGeneratedPicture(digest);
+        result = std::make_shared<const std::string>(video ? VideoHolding(picture) : picture);
         std::lock_guard<std::mutex> lock(state_->mutex);
         for (State::Job& job : state_->jobs)
             if (job.state.resultPath == path && !job.result) job.result = result;

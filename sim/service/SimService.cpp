@@ -154,9 +154,10 @@ void SimService::State::Serve(LoopbackConnection& connection) {
 
     RecordedRequest request;
     request.connection = connection.number();
-    const RequestOutcome outcome = ReadRequest(stream, request, RequestLimits{});
+    RequestLimits limits;
+    limits.largestBody = options.largestBody;
+    const RequestOutcome outcome = ReadRequest(stream, request, limits);
     if (outcome == RequestOutcome::NoRequest || outcome == RequestOutcome::HeadTooLarge) return;
-    Keep(request);
 
     ScriptedAnswer answer;
     switch (outcome) {
@@ -169,8 +170,11 @@ void SimService::State::Serve(LoopbackConnection& connection) {
         case RequestOutcome::Chunked: answer = Refusal(411, "length_required"); break;
         case RequestOutcome::BadLength: answer = Refusal(400, "bad_content_length"); break;
         case RequestOutcome::BodyTooLarge: answer = Refusal(413, "body_too_large"); break;
-        default: return;
+        default: Keep(std::move(request)); return;
     }
+    // Recorded once answered, so that a large body is moved into the record rather than copied,
+    // and before a byte of the answer goes out.
+    Keep(std::move(request));
     if (answer.action == ScriptedAnswer::Action::Hold) {
         connection.DrainUntilClosed(ServerClock::now() + options.lifetime);
         return;

@@ -24,6 +24,9 @@ public:
         std::chrono::milliseconds ioTimeout{30000};
         // The server stops by itself this long after Start.
         std::chrono::seconds lifetime{3600};
+        // A request body above this size is refused with 413 and not read (the add-on's uploads
+        // reach 512 MiB).
+        uint64_t largestBody = uint64_t{576} << 20;
         // The account, the site's host name and the timings of the built-in routes.
         ServiceRoutes::Settings routes;
     };

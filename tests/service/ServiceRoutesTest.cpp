@@ -444,6 +444,41 @@ TEST_F(ResultFiles, ANonPictureGivesAGeneratedPictureAndAnAnimationAVideoFile) {
     EXPECT_EQ(ErrorOf(Call("GET", other, token)), "not_found/unknown_file");
 }
 
+TEST_F(ResultFiles, OfAnUploadTooLargeToKeepAreMadeFromItsDigest) {
+    std::string bytes((size_t{64} << 20) + 1, '\0');
+    for (size_t i = 0; i < bytes.size(); i += 4096) bytes[i] = static_cast<char>(i >> 12);
+    const std::string token = service.Routes().IssueToken();
+    service.Routes().SetPollsUntilDone(1);
+    const std::string upload = Upload(token, bytes, "video/mp4");
+    ASSERT_EQ(service.Record().requests.back().body.size(), bytes.size());
+    const rapidjson::Document job =
+        PollJob(token, Text(Json(Generate(token, upload, {}, "/api/v1/animation-video").body), "id"));
+    const HttpReply video = Call("GET", Text(job["result"], "path"), token);
+    EXPECT_EQ(video.body, VideoHolding(MakeGeneratedPicture(UploadDigest(bytes))));
+    bytes.back() = 1;
+    EXPECT_NE(video.body, VideoHolding(MakeGeneratedPicture(UploadDigest(bytes))));
+}
+
+class SmallBodies : public ServiceRoutesTest {
+protected:
+    static SimService::Options Small() {
+        SimService::Options options;
+        options.largestBody = 1024;
+        return options;
+    }
+    SmallBodies() : ServiceRoutesTest(Small()) {}
+};
+
+TEST_F(SmallBodies, ABodyAboveTheLimitIsRefusedUnreadAndNotKept) {
+    const std::string token = service.Routes().IssueToken();
+    EXPECT_EQ(Call("POST", "/api/v1/uploads", token, std::string(1024, 'a')).status, 201);
+    const HttpReply refused = Call("POST", "/api/v1/uploads", token, std::string(1025, 'a'));
+    EXPECT_EQ(refused.status, 413);
+    EXPECT_EQ(service.Routes().Account().uploads, 1u);
+    ASSERT_EQ(service.Record().requests.size(), 2u);
+    EXPECT_EQ(service.Record().requests[1].body, "");
+}
+
 TEST_F(Uploads, KeepTheirContentTypeAndFileName) {
     const std::string token = service.Routes().IssueToken();
     const std::string bytes = "\xFF\xD8\xFF\0binary"s;

@@ -86,6 +86,11 @@ ScriptedAnswer ReadAnswer(const rapidjson::Value& object) {
             answer.generatedBodySize = ReadCount(value, "bodySize", kLargestGeneratedBody);
         } else if (name == "delayMs") {
             answer.delay = std::chrono::milliseconds(ReadCount(value, "delayMs", kLongestDelayMs));
+        } else if (name == "path") {
+            answer.forPath = ReadBytes(value, "path");
+            if (answer.forPath.empty() || answer.forPath.front() != '/' ||
+                answer.forPath.find_first_of("? \r\n") != std::string::npos)
+                Refuse("\"path\" must begin with \"/\" and hold no query, space, CR or LF");
         } else {
             Refuse("unknown member \"" + name + "\"");
         }
@@ -168,6 +173,10 @@ std::string AnswersToJson(const std::vector<ScriptedAnswer>& answers) {
         if (answer.delay.count() != 0) {
             WriteKey(writer, "delayMs");
             writer.Int64(answer.delay.count());
+        }
+        if (!answer.forPath.empty()) {
+            WriteKey(writer, "path");
+            WriteBytes(writer, answer.forPath);
         }
         writer.EndObject();
     }

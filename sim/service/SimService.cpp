@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
@@ -124,7 +125,7 @@ struct SimService::State {
 
     void Serve(LoopbackConnection& connection);
     uint64_t CountConnection();
-    std::optional<ScriptedAnswer> NextAnswer();
+    std::optional<ScriptedAnswer> NextAnswer(const std::string& path);
     void Keep(RecordedRequest request);
 
     const TestPki pki;
@@ -162,7 +163,8 @@ void SimService::State::Serve(LoopbackConnection& connection) {
     ScriptedAnswer answer;
     switch (outcome) {
         case RequestOutcome::Complete: {
-            std::optional<ScriptedAnswer> scripted = NextAnswer();
+            const std::string target = request.Target();
+            std::optional<ScriptedAnswer> scripted = NextAnswer(target.substr(0, target.find('?')));
             if (!scripted) scripted = routes.Answer(request);
             answer = scripted ? std::move(*scripted) : DefaultAnswer();
             break;
@@ -188,11 +190,14 @@ void SimService::State::Serve(LoopbackConnection& connection) {
     connection.DrainUntilClosed(ServerClock::now() + kLingerLimit);
 }
 
-std::optional<ScriptedAnswer> SimService::State::NextAnswer() {
+std::optional<ScriptedAnswer> SimService::State::NextAnswer(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (queue.empty()) return std::nullopt;
-    ScriptedAnswer answer = std::move(queue.front());
-    queue.pop_front();
+    const auto found = std::find_if(queue.begin(), queue.end(), [&](const ScriptedAnswer& answer) {
+        return answer.forPath.empty() || answer.forPath == path;
+    });
+    if (found == queue.end()) return std::nullopt;
+    ScriptedAnswer answer = std::move(*found);
+    queue.erase(found);
     return answer;
 }
 

@@ -44,7 +44,8 @@ public:
     void Stop();
     uint16_t Port() const;
 
-    // Appends answers to the queue; a request with an empty queue is answered by the routes.
+    // Appends answers to the queue. A request takes the first queued answer meant for any path or
+    // for its own (ScriptedAnswer::forPath); one that finds none is answered by the routes.
     void Script(ScriptedAnswer answer);
     void Script(std::vector<ScriptedAnswer> answers);
     size_t QueuedAnswers() const;

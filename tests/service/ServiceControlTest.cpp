@@ -59,7 +59,8 @@ TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
     binary.reason = "Fine \xFF";
     client.Script({binary, ScriptedAnswer::Generated(1000).After(20ms)});
     client.Script(ScriptedAnswer::DropConnection());
-    EXPECT_EQ(service.QueuedAnswers(), 3u);
+    client.Script(ScriptedAnswer::Status(204).For("/later"));
+    EXPECT_EQ(service.QueuedAnswers(), 4u);
 
     const std::string upload = "POST /up HTTP/1.1\r\nX-Name: \xC3\xA9t\xE9\r\nContent-Length: 6\r\n\r\n\0\x01\xFF\r\n\""s;
     EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, upload),
@@ -68,10 +69,12 @@ TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
     EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "GET /big HTTP/1.1\r\n\r\n"),
               "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + GeneratedBody(1000));
     EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "DELETE /x HTTP/1.1\r\n\r\n"), "");
+    EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "GET /later?soon HTTP/1.1\r\n\r\n").substr(0, 12),
+              "HTTP/1.1 204");
 
     const ServiceRecord record = client.Record();
-    EXPECT_EQ(record.connections, 3u);
-    ASSERT_EQ(record.requests.size(), 3u);
+    EXPECT_EQ(record.connections, 4u);
+    ASSERT_EQ(record.requests.size(), 4u);
     EXPECT_EQ(record.requests[0].requestLine, "POST /up HTTP/1.1");
     EXPECT_EQ(record.requests[0].headerLines,
               (std::vector<std::string>{"X-Name: \xC3\xA9t\xE9", "Content-Length: 6"}));
@@ -90,6 +93,8 @@ TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
         {R"({"header":["A: 1"]})", R"(unknown member \"header\")"},
         {R"([{"status":200},7])", "an answer must be a JSON object"},
         {R"({"status":200)", "not JSON"},
+        {R"({"path":"api/v1/me"})", R"(\"path\" must begin with)"},
+        {R"({"path":"/api/v1/me?x=1"})", "hold no query"},
     };
     for (const auto& [script, reason] : cases) {
         const auto [status, body] = Call("POST", "/script", script);

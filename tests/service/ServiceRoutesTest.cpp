@@ -522,6 +522,18 @@ TEST_F(Routing, ScriptedAnswersComeFirstAndUnknownPathsOrMethodsAreRefused) {
     EXPECT_EQ(Call("POST", "/files/job_1/result.png", token).status, 405);
 }
 
+TEST_F(Routing, AnAnswerForOnePathWaitsForARequestOfThatPath) {
+    const std::string token = service.Routes().IssueToken();
+    const std::string job = Text(Json(Generate(token, Upload(token, "x")).body), "id");
+    const std::string poll = "/api/v1/jobs/" + job;
+    service.Script({ScriptedAnswer::Status(500).For(poll), ScriptedAnswer::Status(418)});
+    EXPECT_EQ(Call("GET", "/api/v1/me", token).status, 418);
+    EXPECT_EQ(Call("GET", "/api/v1/me", token).status, 200);
+    EXPECT_EQ(service.QueuedAnswers(), 1u);
+    EXPECT_EQ(Call("GET", poll + "?n=1", token).status, 500);
+    EXPECT_EQ(Text(Json(Call("GET", poll, token).body), "status"), "queued");
+}
+
 TEST_F(Routing, AnswersOnlyRequestsThatNameTheServicesSite) {
     const auto config = [&](const std::string& hostLines) {
         return ParseReply(ExchangeTls(service.Port(), Pki().caCertificatePem,

@@ -79,6 +79,13 @@ rapidjson::Document ObjectBody(const std::string& body) {
     return document;
 }
 
+std::optional<PluginStatus> PluginStatusNamed(std::string_view name) {
+    if (name == "current") return PluginStatus::Current;
+    if (name == "outdated") return PluginStatus::Outdated;
+    if (name == "disabled") return PluginStatus::Disabled;
+    return std::nullopt;
+}
+
 std::string Flag(const char* name, bool value) {
     return std::string("{\"") + name + "\":" + (value ? "true" : "false") + "}";
 }
@@ -119,7 +126,8 @@ std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::stri
             if (name == "credits" ? !member.value.IsInt64()
                 : name == "approveAtFirstPoll" ? !member.value.IsBool()
                 : name == "pollsUntilDone" || name == "failNextJobs" ? !member.value.IsUint64()
-                                                                    : true)
+                : name == "plugin" ? !member.value.IsString() || !PluginStatusNamed(member.value.GetString())
+                                   : true)
                 throw std::invalid_argument("bad or unknown setting \"" + name + "\"");
         }
         for (const auto& member : document.GetObject()) {
@@ -127,6 +135,7 @@ std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::stri
             if (name == "credits") routes.SetCredits(member.value.GetInt64());
             else if (name == "approveAtFirstPoll") routes.SetApproveAtFirstPoll(member.value.GetBool());
             else if (name == "pollsUntilDone") routes.SetPollsUntilDone(member.value.GetUint64());
+            else if (name == "plugin") routes.SetPluginStatus(*PluginStatusNamed(member.value.GetString()));
             else routes.FailNextJobs(member.value.GetUint64());
         }
         return Json(200, "{}");

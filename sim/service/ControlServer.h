@@ -10,7 +10,7 @@
 //   POST /device        {"code":S,"decision":"approve"|"deny"|"expire"} decides a pending device
 //                       code named by its device or user code: {"decided":true|false}
 //   POST /settings      any of {"credits":N,"approveAtFirstPoll":B,"pollsUntilDone":N,
-//                       "failNextJobs":N}: {}
+//                       "failNextJobs":N,"plugin":"current"|"outdated"|"disabled"}: {}
 //   GET  /account, /devices, /uploads, /jobs   the account records (ServiceJson.h)
 // A refused call answers 400 or 404 with {"error":"<what was wrong>"}.
 #pragma once

@@ -54,3 +54,7 @@ struct JobState {
 
 // What the control interface sets to decide a pending device code in the user's place.
 enum class DeviceDecision { Approve, Deny, Expire };
+
+// Whether the service serves this version of the add-on. "outdated": every route but the
+// configuration answers 426 plugin_outdated; "disabled": 503 with the reason plugin_disabled.
+enum class PluginStatus { Current, Outdated, Disabled };

@@ -125,6 +125,13 @@ void ServiceControl::FailNextJobs(uint64_t count) {
     Call("POST", "/settings", R"({"failNextJobs":)" + std::to_string(count) + "}");
 }
 
+void ServiceControl::SetPluginStatus(PluginStatus status) {
+    const char* name = status == PluginStatus::Current    ? "current"
+                       : status == PluginStatus::Outdated ? "outdated"
+                                                          : "disabled";
+    Call("POST", "/settings", std::string(R"({"plugin":")") + name + "\"}");
+}
+
 AccountState ServiceControl::Account() { return Readable(Call("GET", "/account", {}), "/account", AccountFromJson); }
 
 std::vector<DeviceState> ServiceControl::Devices() {

@@ -56,6 +56,7 @@ public:
     void SetPollsUntilDone(uint64_t polls);
     // The next `count` paid jobs fail with "generation_failed" and give their credits back.
     void FailNextJobs(uint64_t count);
+    void SetPluginStatus(PluginStatus status);
     AccountState Account();
     std::vector<DeviceState> Devices();
     std::vector<UploadState> Uploads();

@@ -176,6 +176,8 @@ struct ServiceRoutes::State {
     // Nothing when the request carries a valid token; otherwise the 401 answer.
     std::optional<ScriptedAnswer> Refusal(const RecordedRequest& request, std::string* token) const;
     ScriptedAnswer Config() const;
+    // The answer to every route but the configuration while this add-on is not served.
+    std::optional<ScriptedAnswer> PluginRefusal() const;
     ScriptedAnswer DeviceStart(const RecordedRequest& request);
     ScriptedAnswer DeviceToken(const RecordedRequest& request);
     ScriptedAnswer Me() const;
@@ -194,6 +196,7 @@ struct ServiceRoutes::State {
     bool approveAtFirstPoll = false;
     uint64_t pollsUntilDone = settings.pollsUntilDone;
     uint64_t failNext = 0;
+    PluginStatus plugin = PluginStatus::Current;
     // Token → still valid.
     std::map<std::string, bool> tokens;
     std::vector<Device> devices;
@@ -219,6 +222,12 @@ std::optional<ScriptedAnswer> ServiceRoutes::State::Refusal(const RecordedReques
     return std::nullopt;
 }
 
+std::optional<ScriptedAnswer> ServiceRoutes::State::PluginRefusal() const {
+    if (plugin == PluginStatus::Outdated) return ServiceError(426, "plugin_outdated", "plugin_outdated");
+    if (plugin == PluginStatus::Disabled) return ServiceError(503, "unavailable", "plugin_disabled", 600);
+    return std::nullopt;
+}
+
 ScriptedAnswer ServiceRoutes::State::Config() const {
     rapidjson::StringBuffer buffer;
     Writer writer(buffer);
@@ -232,6 +241,9 @@ ScriptedAnswer ServiceRoutes::State::Config() const {
     Number(writer, "animation_video", settings.animationCost);
     writer.EndObject();
     Number(writer, "poll_interval", settings.pollInterval.count());
+    Text(writer, "plugin", plugin == PluginStatus::Current    ? "current"
+                           : plugin == PluginStatus::Outdated ? "outdated"
+                                                              : "disabled");
     writer.EndObject();
     return JsonAnswer(200, buffer);
 }
@@ -469,6 +481,7 @@ std::optional<ScriptedAnswer> ServiceRoutes::State::Route(const RecordedRequest&
     const std::string path = target.substr(0, target.find('?'));
     std::lock_guard<std::mutex> lock(mutex);
     if (path == kConfigPath) return Config();
+    if (std::optional<ScriptedAnswer> refusal = PluginRefusal()) return refusal;
     if (path == kStartPath) return DeviceStart(request);
     if (path == kTokenPath) return DeviceToken(request);
     std::string token;
@@ -514,6 +527,7 @@ std::optional<ScriptedAnswer> ServiceRoutes::Answer(const RecordedRequest& reque
     bool video = false;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);
+        if (std::optional<ScriptedAnswer> refusal = state_->PluginRefusal()) return refusal;
         std::string token;
         if (std::optional<ScriptedAnswer> refusal = state_->Refusal(request, &token)) return refusal;
         const auto found = std::find_if(state_->jobs.begin(), state_->jobs.end(), [&](const State::Job& j) {
@@ -578,6 +592,11 @@ void ServiceRoutes::SetCredits(int64_t credits) {
 void ServiceRoutes::SetPollsUntilDone(uint64_t polls) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->pollsUntilDone = std::max<uint64_t>(polls, 1);
+}
+
+void ServiceRoutes::SetPluginStatus(PluginStatus status) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->plugin = status;
 }
 
 void ServiceRoutes::FailNextJobs(uint64_t count) {

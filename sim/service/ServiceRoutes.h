@@ -51,6 +51,7 @@ public:
     // The next `count` jobs end "failed" with the code "generation_failed", and their credits
     // are given back.
     void FailNextJobs(uint64_t count);
+    void SetPluginStatus(PluginStatus status);
 
     AccountState Account() const;
     std::vector<DeviceState> Devices() const;

@@ -187,6 +187,11 @@ TEST_F(ControlInterface, ActsOnTheAccountInTheUsersPlace) {
     EXPECT_EQ(client.Uploads()[0].filename, "upload.bin");
     EXPECT_EQ(client.Account().credits, 3);
 
+    client.SetPluginStatus(PluginStatus::Outdated);
+    EXPECT_EQ(call("GET", "/api/v1/me", token).status, 426);
+    client.SetPluginStatus(PluginStatus::Current);
+    EXPECT_EQ(call("GET", "/api/v1/me", token).status, 200);
+
     EXPECT_TRUE(client.RevokeToken(token));
     EXPECT_FALSE(client.RevokeToken(token));
     EXPECT_EQ(call("GET", "/api/v1/me", token).status, 401);
@@ -202,6 +207,7 @@ TEST_F(ControlInterface, RefusesBadAccountCallsWithoutApplyingAnyPart) {
         {"/settings", R"({"credits":1,"speed":2})"},
         {"/settings", R"({"approveAtFirstPoll":1})"},
         {"/settings", "[]"},
+        {"/settings", R"({"credits":2,"plugin":"old"})"},
         {"/device", R"({"code":"x","decision":"maybe"})"},
         {"/device", R"({"decision":"approve"})"},
         {"/revoke", "{}"},

@@ -522,6 +522,30 @@ TEST_F(Routing, ScriptedAnswersComeFirstAndUnknownPathsOrMethodsAreRefused) {
     EXPECT_EQ(Call("POST", "/files/job_1/result.png", token).status, 405);
 }
 
+TEST_F(Routing, AnAddOnThatIsNotServedGetsOnlyTheConfiguration) {
+    const std::string token = service.Routes().IssueToken();
+    const struct {
+        PluginStatus status;
+        int code;
+        std::string error;
+        std::string config;
+    } cases[] = {{PluginStatus::Outdated, 426, "plugin_outdated/plugin_outdated", "outdated"},
+                 {PluginStatus::Disabled, 503, "unavailable/plugin_disabled", "disabled"}};
+    for (const auto& c : cases) {
+        service.Routes().SetPluginStatus(c.status);
+        for (const char* path : {"/api/v1/me", "/files/job_1/result.png"}) {
+            const HttpReply reply = Call("GET", path, token);
+            EXPECT_EQ(reply.status, c.code) << path;
+            EXPECT_EQ(ErrorOf(reply), c.error) << path;
+        }
+        EXPECT_EQ(ErrorOf(Call("POST", "/api/v1/device/start")), c.error);
+        EXPECT_EQ(Text(Json(Call("GET", "/api/v1/plugin/config").body), "plugin"), c.config);
+    }
+    EXPECT_EQ(Number(Json(Call("GET", "/api/v1/me", token).body)["error"], "retry_after"), 600);
+    service.Routes().SetPluginStatus(PluginStatus::Current);
+    EXPECT_EQ(Call("GET", "/api/v1/me", token).status, 200);
+}
+
 TEST_F(Routing, AnAnswerForOnePathWaitsForARequestOfThatPath) {
     const std::string token = service.Routes().IssueToken();
     const std::string job = Text(Json(Generate(token, Upload(token, "x")).body), "id");

@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+#include <optional>
 #include <stdexcept>
 
 #include "sim/service/HttpWire.h"
@@ -62,6 +64,84 @@ ScriptedAnswer ErrorAnswer(int status, const std::string& message) {
     writer.EndObject();
     return Json(status, buffer.GetString());
 }
+
+std::string TextMember(const rapidjson::Value& object, const char* name) {
+    const auto found = object.FindMember(name);
+    if (found == object.MemberEnd() || !found->value.IsString())
+        throw std::invalid_argument(std::string("\"") + name + "\" must be a string");
+    return std::string(found->value.GetString(), found->value.GetStringLength());
+}
+
+rapidjson::Document ObjectBody(const std::string& body) {
+    rapidjson::Document document;
+    document.Parse(body.data(), body.size());
+    if (document.HasParseError() || !document.IsObject()) throw std::invalid_argument("the body must be a JSON object");
+    return document;
+}
+
+std::optional<PluginStatus> PluginStatusNamed(std::string_view name) {
+    if (name == "current") return PluginStatus::Current;
+    if (name == "outdated") return PluginStatus::Outdated;
+    if (name == "disabled") return PluginStatus::Disabled;
+    return std::nullopt;
+}
+
+std::string Flag(const char* name, bool value) {
+    return std::string("{\"") + name + "\":" + (value ? "true" : "false") + "}";
+}
+
+// The account calls; nothing for a target that is not one of them.
+std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::string& method, const std::string& target,
+                                          const std::string& body) {
+    if (method == "GET" && target == "/account") return Json(200, AccountToJson(routes.Account()));
+    if (method == "GET" && target == "/devices") return Json(200, DevicesToJson(routes.Devices()));
+    if (method == "GET" && target == "/uploads") return Json(200, UploadsToJson(routes.Uploads()));
+    if (method == "GET" && target == "/jobs") return Json(200, JobsToJson(routes.Jobs()));
+    if (method != "POST") return std::nullopt;
+    if (target == "/token") {
+        rapidjson::StringBuffer buffer;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        const std::string token = routes.IssueToken();
+        writer.StartObject();
+        writer.Key("token");
+        writer.String(token.c_str(), static_cast<rapidjson::SizeType>(token.size()));
+        writer.EndObject();
+        return Json(200, buffer.GetString());
+    }
+    if (target == "/revoke") return Json(200, Flag("revoked", routes.RevokeToken(TextMember(ObjectBody(body), "token"))));
+    if (target == "/device") {
+        const rapidjson::Document document = ObjectBody(body);
+        const std::string decision = TextMember(document, "decision");
+        DeviceDecision chosen = DeviceDecision::Approve;
+        if (decision == "deny") chosen = DeviceDecision::Deny;
+        else if (decision == "expire") chosen = DeviceDecision::Expire;
+        else if (decision != "approve") throw std::invalid_argument("\"decision\" must be approve, deny or expire");
+        return Json(200, Flag("decided", routes.Decide(TextMember(document, "code"), chosen)));
+    }
+    if (target == "/settings") {
+        const rapidjson::Document document = ObjectBody(body);
+        // Every member is checked before any is applied.
+        for (const auto& member : document.GetObject()) {
+            const std::string name(member.name.GetString(), member.name.GetStringLength());
+            if (name == "credits" ? !member.value.IsInt64()
+                : name == "approveAtFirstPoll" ? !member.value.IsBool()
+                : name == "pollsUntilDone" || name == "failNextJobs" ? !member.value.IsUint64()
+                : name == "plugin" ? !member.value.IsString() || !PluginStatusNamed(member.value.GetString())
+                                   : true)
+                throw std::invalid_argument("bad or unknown setting \"" + name + "\"");
+        }
+        for (const auto& member : document.GetObject()) {
+            const std::string name(member.name.GetString(), member.name.GetStringLength());
+            if (name == "credits") routes.SetCredits(member.value.GetInt64());
+            else if (name == "approveAtFirstPoll") routes.SetApproveAtFirstPoll(member.value.GetBool());
+            else if (name == "pollsUntilDone") routes.SetPollsUntilDone(member.value.GetUint64());
+            else if (name == "plugin") routes.SetPluginStatus(*PluginStatusNamed(member.value.GetString()));
+            else routes.FailNextJobs(member.value.GetUint64());
+        }
+        return Json(200, "{}");
+    }
+    return std::nullopt;
+}
 }  // namespace
 
 ControlServer::ControlServer(SimService& service)
@@ -101,6 +181,8 @@ void ControlServer::Serve(LoopbackConnection& connection) {
         }
     } else if (method == "GET" && target == "/record") {
         answer = Json(200, RecordToJson(service_.Record()));
+    } else if (method == "GET" && target == "/record.jsonl") {
+        answer = ScriptedAnswer::Status(200, RecordToJsonLines(service_.Record()), {"Content-Type: application/jsonl"});
     } else if (method == "POST" && target == "/reset") {
         service_.Reset();
         answer = Json(200, "{}");
@@ -108,7 +190,12 @@ void ControlServer::Serve(LoopbackConnection& connection) {
         quit = true;
         answer = Json(200, "{}");
     } else {
-        answer = ErrorAnswer(404, "no control request " + method + " " + target);
+        try {
+            std::optional<ScriptedAnswer> account = AccountCall(service_.Routes(), method, target, request.body);
+            answer = account ? std::move(*account) : ErrorAnswer(404, "no control request " + method + " " + target);
+        } catch (const std::invalid_argument& e) {
+            answer = ErrorAnswer(400, e.what());
+        }
     }
     WriteAnswer(stream, answer);
     ::shutdown(connection.fd(), SHUT_WR);

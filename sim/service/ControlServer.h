@@ -1,9 +1,17 @@
-// The control interface of the standalone service: plain HTTP on 127.0.0.1, served on its own
-// thread, one connection at a time.
-//   POST /script   a JSON answer or array of answers (ServiceJson.h), appended to the queue
-//   GET  /record   the record as JSON
-//   POST /reset    empties the queue and the record
-//   POST /quit     answers, then lets WaitForQuit return
+// The control interface of the standalone service: plain HTTP on 127.0.0.1, each connection on a
+// thread of its own.
+//   POST /script        a JSON answer or array of answers (ServiceJson.h), appended to the queue
+//   GET  /record        the record as JSON
+//   GET  /record.jsonl  the record as JSON lines (RecordToJsonLines)
+//   POST /reset         empties the queue and the record (the account stays)
+//   POST /quit          answers, then lets WaitForQuit return
+//   POST /token         issues a valid device token: {"token":S}
+//   POST /revoke        {"token":S} revokes it: {"revoked":true|false}
+//   POST /device        {"code":S,"decision":"approve"|"deny"|"expire"} decides a pending device
+//                       code named by its device or user code: {"decided":true|false}
+//   POST /settings      any of {"credits":N,"approveAtFirstPoll":B,"pollsUntilDone":N,
+//                       "failNextJobs":N,"plugin":"current"|"outdated"|"disabled"}: {}
+//   GET  /account, /devices, /uploads, /jobs   the account records (ServiceJson.h)
 // A refused call answers 400 or 404 with {"error":"<what was wrong>"}.
 #pragma once
 #include <chrono>

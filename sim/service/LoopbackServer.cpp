@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <ctime>
 #include <stdexcept>
+#include <system_error>
 
 namespace {
 // Milliseconds from now to the deadline for poll(), at least 0 and at most a minute per wait.
@@ -112,31 +113,81 @@ void LoopbackServer::Stop() {
 }
 
 void LoopbackServer::AcceptLoop(ServerClock::time_point end) {
-    // A peer that closes early must not end the process: writes then fail with EPIPE on this
-    // thread instead of raising SIGPIPE, whose pending instance is discarded before leaving.
+    // A peer that closes early must not end the process: writes then fail with EPIPE instead of
+    // raising SIGPIPE. The connection threads inherit the mask and discard their own pending
+    // instance before leaving.
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
     while (ServerClock::now() < end) {
-        pollfd entries[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        const int ready = ::poll(entries, 2, PollTimeout(end));
+        Reap(false);
+        bool full = false;
+        {
+            std::lock_guard<std::mutex> lock(workersMutex_);
+            full = workers_.size() >= kMostConnections;
+        }
+        // At the limit only the stop pipe is watched, briefly, until a connection ends.
+        pollfd entries[2] = {{stopPipe_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
+        const int ready = ::poll(entries, full ? 1 : 2, full ? 20 : PollTimeout(end));
         if (ready < 0 && errno != EINTR) break;
-        if (entries[1].revents != 0) break;
-        if (entries[0].revents == 0) continue;
+        if (entries[0].revents != 0) break;
+        if (full || entries[1].revents == 0) continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) continue;
-        AcceptedSocket socket(fd);
-        LoopbackConnection connection(socket.fd(), stopPipe_[0]);
+        const uint64_t number = onAccept_ ? onAccept_() : 0;
+        std::lock_guard<std::mutex> lock(workersMutex_);
+        Worker& worker = workers_.emplace_back();
         try {
-            handler_(connection);
-        } catch (const std::exception&) {
-            // The connection ends; the server goes on with the next one.
+            worker.thread = std::thread(&LoopbackServer::Serve, this, fd, number, &worker);
+        } catch (const std::system_error&) {
+            ::close(fd);
+            workers_.pop_back();
         }
     }
+    Reap(true);
 
     const timespec now{0, 0};
     while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+    }
+}
+
+void LoopbackServer::Serve(int fd, uint64_t number, Worker* worker) {
+    {
+        AcceptedSocket socket(fd);
+        LoopbackConnection connection(socket.fd(), stopPipe_[0], number);
+        try {
+            handler_(connection);
+        } catch (const std::exception&) {
+            // The connection ends; the others go on.
+        }
+    }
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+    }
+    {
+        std::lock_guard<std::mutex> lock(workersMutex_);
+        worker->done = true;
+    }
+    workerDone_.notify_all();
+}
+
+void LoopbackServer::Reap(bool all) {
+    std::unique_lock<std::mutex> lock(workersMutex_);
+    if (all) workerDone_.wait(lock, [&] {
+            return std::all_of(workers_.begin(), workers_.end(), [](const Worker& w) { return w.done; });
+        });
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        // A finished worker only has to leave its function; it takes no lock on the way out.
+        it->thread.join();
+        it = workers_.erase(it);
     }
 }

@@ -6,6 +6,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -85,6 +86,11 @@ ScriptedAnswer ReadAnswer(const rapidjson::Value& object) {
             answer.generatedBodySize = ReadCount(value, "bodySize", kLargestGeneratedBody);
         } else if (name == "delayMs") {
             answer.delay = std::chrono::milliseconds(ReadCount(value, "delayMs", kLongestDelayMs));
+        } else if (name == "path") {
+            answer.forPath = ReadBytes(value, "path");
+            if (answer.forPath.empty() || answer.forPath.front() != '/' ||
+                answer.forPath.find_first_of("? \r\n") != std::string::npos)
+                Refuse("\"path\" must begin with \"/\" and hold no query, space, CR or LF");
         } else {
             Refuse("unknown member \"" + name + "\"");
         }
@@ -168,6 +174,10 @@ std::string AnswersToJson(const std::vector<ScriptedAnswer>& answers) {
             WriteKey(writer, "delayMs");
             writer.Int64(answer.delay.count());
         }
+        if (!answer.forPath.empty()) {
+            WriteKey(writer, "path");
+            WriteBytes(writer, answer.forPath);
+        }
         writer.EndObject();
     }
     writer.EndArray();
@@ -229,4 +239,244 @@ ServiceRecord RecordFromJson(std::string_view json) {
         record.requests.push_back(std::move(request));
     }
     return record;
+}
+
+namespace {
+bool ValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        uint32_t lowest = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((lead & 0xE0) == 0xC0) extra = 1, lowest = 0x80;
+        else if ((lead & 0xF0) == 0xE0) extra = 2, lowest = 0x800;
+        else if ((lead & 0xF8) == 0xF0) extra = 3, lowest = 0x10000;
+        else return false;
+        if (i + extra >= text.size()) return false;
+        uint32_t code = lead & (0x3F >> extra);
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = 0;
+        for (size_t k = 0; k < 3; ++k)
+            group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) text.push_back(k <= n ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=');
+    }
+    return text;
+}
+
+void WriteText(Writer& writer, const char* key, std::string_view text) {
+    writer.Key(key);
+    writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+std::string Finish(const rapidjson::StringBuffer& buffer) { return std::string(buffer.GetString(), buffer.GetSize()); }
+
+std::string ReadText(const rapidjson::Value& object, const char* name) {
+    const rapidjson::Value& value = Member(object, name);
+    if (!value.IsString()) Refuse(std::string("\"") + name + "\" must be a string");
+    return std::string(value.GetString(), value.GetStringLength());
+}
+
+int64_t ReadSigned(const rapidjson::Value& object, const char* name) {
+    const rapidjson::Value& value = Member(object, name);
+    if (!value.IsInt64()) Refuse(std::string("\"") + name + "\" must be a whole number");
+    return value.GetInt64();
+}
+
+uint64_t ReadUnsigned(const rapidjson::Value& object, const char* name) {
+    return ReadCount(Member(object, name), name, UINT64_MAX);
+}
+
+// Reads an array of objects with `read`.
+template <typename Read>
+auto ReadArray(std::string_view json, Read read) {
+    const rapidjson::Document document = Parse(json);
+    if (!document.IsArray()) Refuse("expected a JSON array");
+    std::vector<decltype(read(document))> items;
+    for (const auto& item : document.GetArray()) {
+        if (!item.IsObject()) Refuse("expected an array of JSON objects");
+        items.push_back(read(item));
+    }
+    return items;
+}
+}  // namespace
+
+std::string RecordToJsonLines(const ServiceRecord& record) {
+    constexpr size_t kLongestBodyText = 4096;
+    std::string lines;
+    for (const RecordedRequest& request : record.requests) {
+        rapidjson::StringBuffer buffer;
+        Writer writer(buffer);
+        writer.StartObject();
+        writer.Key("connection");
+        writer.Uint64(request.connection);
+        WriteKey(writer, "method");
+        WriteBytes(writer, request.Method());
+        WriteKey(writer, "path");
+        WriteBytes(writer, request.Target());
+        WriteKey(writer, "headers");
+        writer.StartArray();
+        for (const std::string& line : request.headerLines) WriteBytes(writer, line);
+        writer.EndArray();
+        writer.Key("bodySize");
+        writer.Uint64(request.body.size());
+        if (request.body.size() < kLongestBodyText) {
+            if (ValidUtf8(request.body)) WriteText(writer, "body", request.body);
+            else WriteText(writer, "bodyBase64", Base64(request.body));
+        }
+        writer.EndObject();
+        lines += Finish(buffer);
+        lines += '\n';
+    }
+    return lines;
+}
+
+std::string AccountToJson(const AccountState& account) {
+    rapidjson::StringBuffer buffer;
+    Writer writer(buffer);
+    writer.StartObject();
+    writer.Key("credits");
+    writer.Int64(account.credits);
+    writer.Key("charged");
+    writer.Int64(account.charged);
+    writer.Key("activeTokens");
+    writer.Uint64(account.activeTokens);
+    writer.Key("uploads");
+    writer.Uint64(account.uploads);
+    writer.Key("jobs");
+    writer.Uint64(account.jobs);
+    writer.EndObject();
+    return Finish(buffer);
+}
+
+AccountState AccountFromJson(std::string_view json) {
+    const rapidjson::Document document = Parse(json);
+    if (!document.IsObject()) Refuse("an account must be a JSON object");
+    AccountState account;
+    account.credits = ReadSigned(document, "credits");
+    account.charged = ReadSigned(document, "charged");
+    account.activeTokens = ReadUnsigned(document, "activeTokens");
+    account.uploads = ReadUnsigned(document, "uploads");
+    account.jobs = ReadUnsigned(document, "jobs");
+    return account;
+}
+
+std::string DevicesToJson(const std::vector<DeviceState>& devices) {
+    rapidjson::StringBuffer buffer;
+    Writer writer(buffer);
+    writer.StartArray();
+    for (const DeviceState& device : devices) {
+        writer.StartObject();
+        WriteText(writer, "deviceCode", device.deviceCode);
+        WriteText(writer, "userCode", device.userCode);
+        WriteText(writer, "status", device.status);
+        WriteText(writer, "name", device.name);
+        WriteText(writer, "client", device.client);
+        WriteText(writer, "startBody", device.startBody);
+        writer.Key("polls");
+        writer.Uint64(device.polls);
+        writer.EndObject();
+    }
+    writer.EndArray();
+    return Finish(buffer);
+}
+
+std::vector<DeviceState> DevicesFromJson(std::string_view json) {
+    return ReadArray(json, [](const rapidjson::Value& item) {
+        DeviceState device;
+        device.deviceCode = ReadText(item, "deviceCode");
+        device.userCode = ReadText(item, "userCode");
+        device.status = ReadText(item, "status");
+        device.name = ReadText(item, "name");
+        device.client = ReadText(item, "client");
+        device.startBody = ReadText(item, "startBody");
+        device.polls = ReadUnsigned(item, "polls");
+        return device;
+    });
+}
+
+std::string UploadsToJson(const std::vector<UploadState>& uploads) {
+    rapidjson::StringBuffer buffer;
+    Writer writer(buffer);
+    writer.StartArray();
+    for (const UploadState& upload : uploads) {
+        writer.StartObject();
+        WriteText(writer, "id", upload.id);
+        WriteText(writer, "contentType", upload.contentType);
+        WriteText(writer, "sentFilename", upload.sentFilename);
+        WriteText(writer, "filename", upload.filename);
+        writer.Key("size");
+        writer.Uint64(upload.size);
+        writer.EndObject();
+    }
+    writer.EndArray();
+    return Finish(buffer);
+}
+
+std::vector<UploadState> UploadsFromJson(std::string_view json) {
+    return ReadArray(json, [](const rapidjson::Value& item) {
+        UploadState upload;
+        upload.id = ReadText(item, "id");
+        upload.contentType = ReadText(item, "contentType");
+        upload.sentFilename = ReadText(item, "sentFilename");
+        upload.filename = ReadText(item, "filename");
+        upload.size = ReadUnsigned(item, "size");
+        return upload;
+    });
+}
+
+std::string JobsToJson(const std::vector<JobState>& jobs) {
+    rapidjson::StringBuffer buffer;
+    Writer writer(buffer);
+    writer.StartArray();
+    for (const JobState& job : jobs) {
+        writer.StartObject();
+        WriteText(writer, "id", job.id);
+        WriteText(writer, "kind", job.kind);
+        WriteText(writer, "status", job.status);
+        WriteText(writer, "uploadId", job.uploadId);
+        WriteText(writer, "idempotencyKey", job.idempotencyKey);
+        writer.Key("cost");
+        writer.Int64(job.cost);
+        writer.Key("polls");
+        writer.Uint64(job.polls);
+        WriteText(writer, "resultPath", job.resultPath);
+        writer.EndObject();
+    }
+    writer.EndArray();
+    return Finish(buffer);
+}
+
+std::vector<JobState> JobsFromJson(std::string_view json) {
+    return ReadArray(json, [](const rapidjson::Value& item) {
+        JobState job;
+        job.id = ReadText(item, "id");
+        job.kind = ReadText(item, "kind");
+        job.status = ReadText(item, "status");
+        job.uploadId = ReadText(item, "uploadId");
+        job.idempotencyKey = ReadText(item, "idempotencyKey");
+        job.cost = ReadSigned(item, "cost");
+        job.polls = ReadUnsigned(item, "polls");
+        job.resultPath = ReadText(item, "resultPath");
+        return job;
+    });
 }

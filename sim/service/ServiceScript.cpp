@@ -30,7 +30,7 @@ ScriptedAnswer ScriptedAnswer::NeverAnswer() {
 }
 
 ScriptedAnswer DefaultAnswer() {
-    return ScriptedAnswer::Status(404, R"({"error":{"code":"not_found","reason":"no scripted answer"}})",
+    return ScriptedAnswer::Status(404, R"({"error":{"code":"not_found","message":"Nothing is served at this path.","reason":"no_route"}})",
                                   {"Content-Type: application/json"});
 }
 

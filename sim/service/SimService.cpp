@@ -8,14 +8,17 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 
 #include "sim/service/HttpWire.h"
 #include "sim/service/LoopbackServer.h"
 #include "sim/service/OpenSslOwners.h"
+#include "sim/service/ServiceJson.h"
 
 namespace {
 
@@ -115,10 +118,14 @@ ScriptedAnswer Refusal(int status, const char* code) {
 
 struct SimService::State {
     State(const TestPki& servicePki, Options serviceOptions)
-        : pki(servicePki), options(serviceOptions), server([this](LoopbackConnection& c) { Serve(c); }) {}
+        : pki(servicePki),
+          options(serviceOptions),
+          routes(serviceOptions.routes),
+          server([this](LoopbackConnection& c) { Serve(c); }, [this] { return CountConnection(); }) {}
 
     void Serve(LoopbackConnection& connection);
-    ScriptedAnswer NextAnswer();
+    uint64_t CountConnection();
+    std::optional<ScriptedAnswer> NextAnswer(const std::string& path);
     void Keep(RecordedRequest request);
 
     const TestPki pki;
@@ -129,36 +136,47 @@ struct SimService::State {
     mutable std::condition_variable recorded;
     std::deque<ScriptedAnswer> queue;
     ServiceRecord record;
+    ServiceRoutes routes;
 
     // Last, so that its thread stops before the rest goes.
     LoopbackServer server;
 };
 
+uint64_t SimService::State::CountConnection() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return ++record.connections;
+}
+
 void SimService::State::Serve(LoopbackConnection& connection) {
-    uint64_t number = 0;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        number = ++record.connections;
-    }
     const SessionPtr ssl(SSL_new(context.get()));
     if (!ssl || SSL_set_fd(ssl.get(), connection.fd()) != 1) return;
     TlsStream stream(ssl.get(), connection, options.ioTimeout);
     if (!stream.Handshake()) return;
 
     RecordedRequest request;
-    request.connection = number;
-    const RequestOutcome outcome = ReadRequest(stream, request, RequestLimits{});
+    request.connection = connection.number();
+    RequestLimits limits;
+    limits.largestBody = options.largestBody;
+    const RequestOutcome outcome = ReadRequest(stream, request, limits);
     if (outcome == RequestOutcome::NoRequest || outcome == RequestOutcome::HeadTooLarge) return;
-    Keep(request);
 
     ScriptedAnswer answer;
     switch (outcome) {
-        case RequestOutcome::Complete: answer = NextAnswer(); break;
+        case RequestOutcome::Complete: {
+            const std::string target = request.Target();
+            std::optional<ScriptedAnswer> scripted = NextAnswer(target.substr(0, target.find('?')));
+            if (!scripted) scripted = routes.Answer(request);
+            answer = scripted ? std::move(*scripted) : DefaultAnswer();
+            break;
+        }
         case RequestOutcome::Chunked: answer = Refusal(411, "length_required"); break;
         case RequestOutcome::BadLength: answer = Refusal(400, "bad_content_length"); break;
         case RequestOutcome::BodyTooLarge: answer = Refusal(413, "body_too_large"); break;
-        default: return;
+        default: Keep(std::move(request)); return;
     }
+    // Recorded once answered, so that a large body is moved into the record rather than copied,
+    // and before a byte of the answer goes out.
+    Keep(std::move(request));
     if (answer.action == ScriptedAnswer::Action::Hold) {
         connection.DrainUntilClosed(ServerClock::now() + options.lifetime);
         return;
@@ -172,11 +190,14 @@ void SimService::State::Serve(LoopbackConnection& connection) {
     connection.DrainUntilClosed(ServerClock::now() + kLingerLimit);
 }
 
-ScriptedAnswer SimService::State::NextAnswer() {
+std::optional<ScriptedAnswer> SimService::State::NextAnswer(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (queue.empty()) return DefaultAnswer();
-    ScriptedAnswer answer = std::move(queue.front());
-    queue.pop_front();
+    const auto found = std::find_if(queue.begin(), queue.end(), [&](const ScriptedAnswer& answer) {
+        return answer.forPath.empty() || answer.forPath == path;
+    });
+    if (found == queue.end()) return std::nullopt;
+    ScriptedAnswer answer = std::move(*found);
+    queue.erase(found);
     return answer;
 }
 
@@ -243,3 +264,15 @@ void SimService::Reset() {
     state_->queue.clear();
     state_->record = ServiceRecord{};
 }
+
+bool SimService::WriteRecordJsonLines(const std::filesystem::path& file) const {
+    const std::string lines = RecordToJsonLines(Record());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+ServiceRoutes& SimService::Routes() { return state_->routes; }
+
+const ServiceRoutes& SimService::Routes() const { return state_->routes; }

@@ -1,14 +1,18 @@
-// The simulated rendering service: an HTTPS/1.1 server on 127.0.0.1 that answers each request
-// from a queue of scripted answers and records every request exactly as it arrived. One
-// connection at a time, on the server's own thread; every answer closes its connection. The
-// scripting and reading calls may come from any thread; Start and Stop from one.
+// The simulated rendering service: an HTTPS/1.1 server on 127.0.0.1 that records every request
+// exactly as it arrived and answers it from the queue of scripted answers when that holds one,
+// otherwise from its own routes (ServiceRoutes.h: device sign-in, account, uploads, paid jobs,
+// result files), otherwise with DefaultAnswer(). Each connection is served on a thread of its
+// own; every answer closes its connection. The scripting, control and reading calls may come from
+// any thread; Start and Stop from one.
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "sim/service/ServiceRoutes.h"
 #include "sim/service/ServiceScript.h"
 #include "sim/service/TestPki.h"
 
@@ -20,6 +24,11 @@ public:
         std::chrono::milliseconds ioTimeout{30000};
         // The server stops by itself this long after Start.
         std::chrono::seconds lifetime{3600};
+        // A request body above this size is refused with 413 and not read (the add-on's uploads
+        // reach 512 MiB).
+        uint64_t largestBody = uint64_t{576} << 20;
+        // The account, the site's host name and the timings of the built-in routes.
+        ServiceRoutes::Settings routes;
     };
 
     // Serves with the server certificate and key of `pki`.
@@ -35,7 +44,8 @@ public:
     void Stop();
     uint16_t Port() const;
 
-    // Appends answers to the queue; a request with an empty queue gets DefaultAnswer().
+    // Appends answers to the queue. A request takes the first queued answer meant for any path or
+    // for its own (ScriptedAnswer::forPath); one that finds none is answered by the routes.
     void Script(ScriptedAnswer answer);
     void Script(std::vector<ScriptedAnswer> answers);
     size_t QueuedAnswers() const;
@@ -45,8 +55,17 @@ public:
     uint64_t Connections() const;
     // Waits until at least `count` requests are recorded; false when the time passes first.
     bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
-    // Empties the queue and the record, and counts connections from zero again.
+    // Empties the queue and the record, and counts connections from zero again. The account
+    // (tokens, credits, uploads, jobs) stays as it is.
     void Reset();
+    // Writes the record as JSON lines (RecordToJsonLines) to `file`, replacing it; false when the
+    // file cannot be written whole.
+    bool WriteRecordJsonLines(const std::filesystem::path& file) const;
+
+    // The built-in routes' account and its controls (issue a token, decide a device code, set
+    // credits, read the account, devices, uploads and jobs).
+    ServiceRoutes& Routes();
+    const ServiceRoutes& Routes() const;
 
 private:
     struct State;

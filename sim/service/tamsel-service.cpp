@@ -2,13 +2,15 @@
 // its control interface, for tests that cannot embed the server (the Windows build under Wine).
 //
 //   tamsel-service [--state-dir DIR] [--service-port N] [--control-port N] [--host NAME]...
-//                  [--lifetime SECONDS]
+//                  [--lifetime SECONDS] [--credits N] [--approve]
 //
 // It prints "service N" and "control N" on standard output, then the CA certificate's PEM text
 // when no state folder is given. With --state-dir it writes DIR/ca.pem and then DIR/ports (the
 // same two lines, renamed into place whole, so a reader never sees half of it), and removes
 // DIR/ports when it ends. It ends on POST /quit, SIGINT or SIGTERM, or when its lifetime (default
-// 3600 s) ends. --host names the certificate's DNS names (default app.ovra.example and localhost).
+// 3600 s) ends. --host names the certificate's DNS names (default app.ovra.example and localhost);
+// the first is also the site named in the service's answers. --credits sets the account's credits
+// (default 10); --approve approves each device code at its first poll.
 #include <signal.h>
 
 #include <cstdio>
@@ -34,12 +36,14 @@ struct Arguments {
     uint16_t controlPort = 0;
     std::vector<std::string> hosts;
     long lifetime = 3600;
+    long credits = 10;
+    bool approve = false;
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
     std::cerr << "tamsel-service: " << problem << "\n"
               << "usage: tamsel-service [--state-dir DIR] [--service-port N] [--control-port N] [--host NAME]...\n"
-              << "                      [--lifetime SECONDS]\n";
+              << "                      [--lifetime SECONDS] [--credits N] [--approve]\n";
     std::exit(2);
 }
 
@@ -54,6 +58,10 @@ Arguments Parse(int argc, char** argv) {
     Arguments arguments;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--approve") {
+            arguments.approve = true;
+            continue;
+        }
         if (i + 1 >= argc) Usage("missing value for " + option);
         const std::string value = argv[++i];
         if (option == "--state-dir") arguments.stateDir = value;
@@ -61,6 +69,7 @@ Arguments Parse(int argc, char** argv) {
         else if (option == "--control-port") arguments.controlPort = static_cast<uint16_t>(Number(value, 65535, option));
         else if (option == "--host") arguments.hosts.push_back(value);
         else if (option == "--lifetime") arguments.lifetime = Number(value, 86400, option);
+        else if (option == "--credits") arguments.credits = Number(value, 1000000000, option);
         else Usage("unknown option " + option);
     }
     if (arguments.hosts.empty()) arguments.hosts = {"app.ovra.example", "localhost"};
@@ -95,7 +104,10 @@ int main(int argc, char** argv) {
         SimService::Options options;
         options.port = arguments.servicePort;
         options.lifetime = std::chrono::seconds(arguments.lifetime);
+        options.routes.host = arguments.hosts.front();
+        options.routes.credits = arguments.credits;
         SimService service(pki, options);
+        service.Routes().SetApproveAtFirstPoll(arguments.approve);
         service.Start();
         ControlServer control(service);
         control.Start(arguments.controlPort, std::chrono::seconds(arguments.lifetime));

@@ -7,12 +7,16 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <rapidjson/document.h>
+
+#include <sstream>
 #include <thread>
 
 #include "service/TlsTestClient.h"
 #include "sim/service/ControlServer.h"
 #include "sim/service/ControlSocket.h"
 #include "sim/service/ServiceControl.h"
+#include "sim/service/ServiceJson.h"
 #include "sim/service/SimService.h"
 #include "support/ScratchFolders.h"
 
@@ -55,7 +59,8 @@ TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
     binary.reason = "Fine \xFF";
     client.Script({binary, ScriptedAnswer::Generated(1000).After(20ms)});
     client.Script(ScriptedAnswer::DropConnection());
-    EXPECT_EQ(service.QueuedAnswers(), 3u);
+    client.Script(ScriptedAnswer::Status(204).For("/later"));
+    EXPECT_EQ(service.QueuedAnswers(), 4u);
 
     const std::string upload = "POST /up HTTP/1.1\r\nX-Name: \xC3\xA9t\xE9\r\nContent-Length: 6\r\n\r\n\0\x01\xFF\r\n\""s;
     EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, upload),
@@ -64,10 +69,12 @@ TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
     EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "GET /big HTTP/1.1\r\n\r\n"),
               "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + GeneratedBody(1000));
     EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "DELETE /x HTTP/1.1\r\n\r\n"), "");
+    EXPECT_EQ(ExchangeTls(service.Port(), Pki().caCertificatePem, "GET /later?soon HTTP/1.1\r\n\r\n").substr(0, 12),
+              "HTTP/1.1 204");
 
     const ServiceRecord record = client.Record();
-    EXPECT_EQ(record.connections, 3u);
-    ASSERT_EQ(record.requests.size(), 3u);
+    EXPECT_EQ(record.connections, 4u);
+    ASSERT_EQ(record.requests.size(), 4u);
     EXPECT_EQ(record.requests[0].requestLine, "POST /up HTTP/1.1");
     EXPECT_EQ(record.requests[0].headerLines,
               (std::vector<std::string>{"X-Name: \xC3\xA9t\xE9", "Content-Length: 6"}));
@@ -86,6 +93,8 @@ TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
         {R"({"header":["A: 1"]})", R"(unknown member \"header\")"},
         {R"([{"status":200},7])", "an answer must be a JSON object"},
         {R"({"status":200)", "not JSON"},
+        {R"({"path":"api/v1/me"})", R"(\"path\" must begin with)"},
+        {R"({"path":"/api/v1/me?x=1"})", "hold no query"},
     };
     for (const auto& [script, reason] : cases) {
         const auto [status, body] = Call("POST", "/script", script);
@@ -120,6 +129,99 @@ TEST_F(ControlInterface, ResetEmptiesEverythingAndQuitIsAnsweredThenReported) {
     EXPECT_TRUE(control.WaitForQuit(20s));
 }
 
+std::string Member(const std::string& json, const char* name) {
+    rapidjson::Document document;
+    document.Parse(json.data(), json.size());
+    if (!document.IsObject() || !document.HasMember(name)) return "<absent>";
+    const rapidjson::Value& value = document[name];
+    return value.IsString() ? value.GetString() : value.IsInt64() ? std::to_string(value.GetInt64()) : "<other>";
+}
+
+std::string ErrorCode(const std::string& json) {
+    rapidjson::Document document;
+    document.Parse(json.data(), json.size());
+    if (!document.IsObject() || !document.HasMember("error") || !document["error"].IsObject()) return "<absent>";
+    return document["error"]["code"].GetString();
+}
+
+TEST_F(ControlInterface, ActsOnTheAccountInTheUsersPlace) {
+    ServiceControl client(control.Port());
+    const auto call = [&](const std::string& method, const std::string& target, const std::string& token = {},
+                          const std::string& body = {}) {
+        return CallService(service.Port(), Pki().caCertificatePem, method, target, token, body);
+    };
+    const std::string token = client.IssueToken();
+    client.SetCredits(3);
+    EXPECT_EQ(Member(call("GET", "/api/v1/me", token).body, "credits"), "3");
+    EXPECT_EQ(client.Account().credits, 3);
+
+    // A device code decided through the control interface.
+    const std::string deviceCode = Member(call("POST", "/api/v1/device/start", {}, R"({"name":"N"})").body, "device_code");
+    const std::vector<DeviceState> devices = client.Devices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].deviceCode, deviceCode);
+    EXPECT_EQ(devices[0].name, "N");
+    EXPECT_TRUE(client.DecideDevice(devices[0].userCode, DeviceDecision::Deny));
+    EXPECT_FALSE(client.DecideDevice(devices[0].userCode, DeviceDecision::Approve));
+    const std::string poll = R"({"device_code":")" + deviceCode + R"("})";
+    EXPECT_EQ(ErrorCode(call("POST", "/api/v1/device/token", {}, poll).body), "denied");
+
+    client.SetApproveAtFirstPoll(true);
+    const std::string second = Member(call("POST", "/api/v1/device/start").body, "device_code");
+    EXPECT_NE(Member(call("POST", "/api/v1/device/token", {}, R"({"device_code":")" + second + R"("})").body, "token"),
+              "<absent>");
+    EXPECT_EQ(client.Account().activeTokens, 2u);
+
+    // A job that fails at once, read back with the upload it used.
+    client.SetPollsUntilDone(1);
+    client.FailNextJobs(1);
+    const std::string upload = Member(call("POST", "/api/v1/uploads", token, "bytes").body, "id");
+    const std::string job = Member(call("POST", "/api/v1/generations", token, R"({"upload_id":")" + upload + R"("})").body, "id");
+    EXPECT_EQ(client.Account().credits, 2);
+    EXPECT_EQ(Member(call("GET", "/api/v1/jobs/" + job, token).body, "status"), "failed");
+    const std::vector<JobState> jobs = client.Jobs();
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].status, "failed");
+    EXPECT_EQ(jobs[0].uploadId, upload);
+    ASSERT_EQ(client.Uploads().size(), 1u);
+    EXPECT_EQ(client.Uploads()[0].filename, "upload.bin");
+    EXPECT_EQ(client.Account().credits, 3);
+
+    client.SetPluginStatus(PluginStatus::Outdated);
+    EXPECT_EQ(call("GET", "/api/v1/me", token).status, 426);
+    client.SetPluginStatus(PluginStatus::Current);
+    EXPECT_EQ(call("GET", "/api/v1/me", token).status, 200);
+
+    EXPECT_TRUE(client.RevokeToken(token));
+    EXPECT_FALSE(client.RevokeToken(token));
+    EXPECT_EQ(call("GET", "/api/v1/me", token).status, 401);
+
+    const std::string lines = client.RecordJsonLines();
+    EXPECT_EQ(static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n')), service.Requests().size());
+    EXPECT_EQ(lines, RecordToJsonLines(service.Record()));
+}
+
+TEST_F(ControlInterface, RefusesBadAccountCallsWithoutApplyingAnyPart) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/settings", R"({"credits":"many"})"},
+        {"/settings", R"({"credits":1,"speed":2})"},
+        {"/settings", R"({"approveAtFirstPoll":1})"},
+        {"/settings", "[]"},
+        {"/settings", R"({"credits":2,"plugin":"old"})"},
+        {"/device", R"({"code":"x","decision":"maybe"})"},
+        {"/device", R"({"decision":"approve"})"},
+        {"/revoke", "{}"},
+    };
+    for (const auto& [target, body] : cases) {
+        const auto [status, answer] = Call("POST", target, body);
+        EXPECT_EQ(status, 400) << target << " " << body;
+        EXPECT_EQ(answer.rfind("{\"error\":\"", 0), 0u) << answer;
+    }
+    EXPECT_EQ(service.Routes().Account().credits, 10);
+    EXPECT_EQ(Call("GET", "/token", "").first, 404);
+    EXPECT_EQ(Call("POST", "/account", "").first, 404);
+}
+
 TEST(ControlClient, FailsWhenNothingListens) {
     uint16_t closedPort = 0;
     {
@@ -133,14 +235,13 @@ TEST(ControlClient, FailsWhenNothingListens) {
 
 class StandaloneProgram {
 public:
-    explicit StandaloneProgram(const std::filesystem::path& stateDir) {
-        std::string program = TOVR_SERVICE_PROGRAM;
-        std::string option = "--state-dir";
-        std::string dir = stateDir.string();
-        std::string lifetimeOption = "--lifetime";
-        std::string lifetime = "300";
-        char* argv[] = {program.data(), option.data(), dir.data(), lifetimeOption.data(), lifetime.data(), nullptr};
-        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    StandaloneProgram(const std::filesystem::path& stateDir, std::vector<std::string> more) {
+        std::vector<std::string> arguments = {TOVR_SERVICE_PROGRAM, "--state-dir", stateDir.string(), "--lifetime", "300"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
     }
     ~StandaloneProgram() {
         if (pid_ > 0) {
@@ -172,7 +273,7 @@ private:
 TEST(StandaloneService, WritesItsStateServesThroughItAndQuitsWhenAsked) {
     ScratchFolders folders;
     const std::filesystem::path stateDir = folders.root() / "service";
-    StandaloneProgram program(stateDir);
+    StandaloneProgram program(stateDir, {"--credits", "4", "--approve"});
     ASSERT_TRUE(program.Started());
     std::optional<ServiceEndpoints> endpoints;
     for (int i = 0; i < 400 && !endpoints; ++i) {
@@ -190,6 +291,19 @@ TEST(StandaloneService, WritesItsStateServesThroughItAndQuitsWhenAsked) {
     const ServiceRecord record = control.Record();
     ASSERT_EQ(record.requests.size(), 1u);
     EXPECT_EQ(record.requests[0].headerLines, std::vector<std::string>{"Authorization: Bearer t"});
+
+    // Its own routes, with the account the options asked for.
+    const std::string token = control.IssueToken();
+    const HttpReply me = CallService(endpoints->servicePort, caPem, "GET", "/api/v1/me", token);
+    EXPECT_EQ(me.status, 200);
+    EXPECT_NE(me.body.find(R"("credits":4)"), std::string::npos) << me.body;
+    const HttpReply start = CallService(endpoints->servicePort, caPem, "POST", "/api/v1/device/start");
+    const std::string deviceCode = control.Devices().at(0).deviceCode;
+    EXPECT_NE(start.body.find(deviceCode), std::string::npos);
+    const HttpReply signedIn = CallService(endpoints->servicePort, caPem, "POST", "/api/v1/device/token", {},
+                                           R"({"device_code":")" + deviceCode + R"("})");
+    EXPECT_EQ(signedIn.status, 200) << signedIn.body;
+    EXPECT_EQ(control.Account().activeTokens, 2u);
 
     control.Quit();
     EXPECT_EQ(program.WaitForExit(), 0);

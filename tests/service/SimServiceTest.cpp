@@ -161,8 +161,9 @@ TEST_F(ScriptedAnswers, ArriveInOrderAsScriptedThenTheDefaultAnswer) {
     EXPECT_EQ(Exchange("GET /3 HTTP/1.1\r\n\r\n"),
               "HTTP/1.1 503 Resting\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}");
     EXPECT_EQ(Exchange("GET /4 HTTP/1.1\r\n\r\n"),
-              "HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: 60\r\n"
-              "Connection: close\r\n\r\n{\"error\":{\"code\":\"not_found\",\"reason\":\"no scripted answer\"}}");
+              "HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: 94\r\n"
+              "Connection: close\r\n\r\n{\"error\":{\"code\":\"not_found\",\"message\":\"Nothing is served at this path.\","
+              "\"reason\":\"no_route\"}}");
 }
 
 TEST_F(ScriptedAnswers, AScriptedLengthOrConnectionLineReplacesTheServicesOwn) {

@@ -15,6 +15,8 @@
 #include <fcntl.h>
 
 #include <algorithm>
+
+#include "sim/service/ServiceScript.h"
 #include <cerrno>
 
 namespace {
@@ -141,4 +143,34 @@ std::string ExchangeTls(uint16_t port, const std::string& caPem, std::string_vie
     std::string answer;
     if (client.Connected() && client.Send(request)) client.Receive(answer);
     return answer;
+}
+
+std::optional<std::string> HttpReply::Header(std::string_view name) const {
+    RecordedRequest asRequest;
+    asRequest.headerLines = headerLines;
+    return asRequest.Header(name);
+}
+
+HttpReply ParseReply(const std::string& answer) {
+    HttpReply reply;
+    const size_t headEnd = answer.find("\r\n\r\n");
+    if (answer.compare(0, 9, "HTTP/1.1 ") != 0 || headEnd == std::string::npos || answer.size() < 12) return reply;
+    reply.status = std::stoi(answer.substr(9, 3));
+    size_t at = answer.find("\r\n") + 2;
+    while (at < headEnd + 2) {
+        const size_t end = answer.find("\r\n", at);
+        reply.headerLines.push_back(answer.substr(at, end - at));
+        at = end + 2;
+    }
+    reply.body = answer.substr(headEnd + 4);
+    return reply;
+}
+
+HttpReply CallService(uint16_t port, const std::string& caPem, const std::string& method, const std::string& target,
+                      const std::string& token, const std::string& body, const std::vector<std::string>& extraHeaders) {
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: app.ovra.example\r\n";
+    if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
+    for (const std::string& line : extraHeaders) request += line + "\r\n";
+    request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return ParseReply(ExchangeTls(port, caPem, request));
 }

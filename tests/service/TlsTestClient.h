@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TlsTestClient {
 public:
@@ -42,3 +44,20 @@ private:
 
 // One whole exchange: connect, send the request, read until the server ends the connection.
 std::string ExchangeTls(uint16_t port, const std::string& caPem, std::string_view request);
+
+// A whole answer split into its parts; status 0 when the bytes are not an HTTP answer.
+struct HttpReply {
+    int status = 0;
+    std::vector<std::string> headerLines;
+    std::string body;
+
+    // The first header of this name (any case), without the spaces around its value.
+    std::optional<std::string> Header(std::string_view name) const;
+};
+HttpReply ParseReply(const std::string& answer);
+
+// One request to the service as the add-on sends it: Host app.ovra.example, the bearer token
+// when not empty, the extra header lines (each without CR LF), Content-Length and the body.
+HttpReply CallService(uint16_t port, const std::string& caPem, const std::string& method, const std::string& target,
+                      const std::string& token = {}, const std::string& body = {},
+                      const std::vector<std::string>& extraHeaders = {});

@@ -13,3 +13,7 @@ void ArmSelfTest(Palette& palette, bool afterProjectChange);
 void SelfTestStep(Palette& palette);
 // Receives the result or error object of a reply to a self-test request.
 void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std::string& json);
+
+// The reply's text as logged: each data URL up to its closing quote replaced by
+// "<data N chars>", then cut to 1,500 bytes followed by "..." when longer.
+std::string ShortenForLog(const std::string& json);

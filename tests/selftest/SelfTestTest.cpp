@@ -1,0 +1,111 @@
+// The self-test run: armed by the environment, driven by simulated time through idle
+// notifications, each reply logged and never sent to the page.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "handlers/selftest/SelfTest.h"
+#include "support/Harness.h"
+#include "support/ScopedEnvironment.h"
+
+namespace {
+
+// The log's messages (time stamps removed) that begin with "SELFTEST".
+std::vector<std::string> SelfTestLines(const Harness& h) {
+    std::vector<std::string> lines;
+    const std::string text = ReadFileText(h.folders().dataFolder() / "host.log");
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        const std::string line = text.substr(at, end - at);
+        if (line.size() > 13 && line.compare(13, 8, "SELFTEST") == 0) lines.push_back(line.substr(13));
+        if (end == std::string::npos) break;
+        at = end + 2;
+    }
+    return lines;
+}
+
+// Host turns of 100 simulated milliseconds each.
+void Turns(Harness& h, int turns) {
+    for (int i = 0; i < turns; ++i) h.host().Turn();
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+TEST(SelfTest, WithTheVariableUnsetNothingIsEverSent) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", std::nullopt);
+    Harness h;
+    Turns(h, 400);
+    EXPECT_TRUE(SelfTestLines(h).empty());
+    EXPECT_TRUE(h.page().Messages().empty());
+}
+
+TEST(SelfTest, TheRefusedStepsAreAnsweredWithTheirErrorsAndTheRunEnds) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    ScopedEnvironment paid("TAMSEL_OVRA_BLOCK_PAID", "1");
+    Harness h;
+    Turns(h, 79);
+    EXPECT_EQ(SelfTestLines(h), std::vector<std::string>{"SELFTEST armed"}) << "nothing before 8 seconds";
+    Turns(h, 600);
+    const auto lines = SelfTestLines(h);
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-0 OK {\"state\":{}"));
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-7 ERROR {\"code\":\"unsupported\""));
+    for (const char* step : {"8", "9", "10"})
+        EXPECT_TRUE(HasLine(lines, std::string("SELFTEST selftest-") + step + " ERROR {\"code\":\"invalid_request\""))
+            << step;
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-12 ERROR {\"code\":\"blocked\""));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "SELFTEST done");
+    // Steps go in order, each once.
+    std::vector<int> steps;
+    const std::regex step("SELFTEST selftest-([0-9]+) .*");
+    for (const auto& line : lines) {
+        std::smatch m;
+        if (std::regex_match(line, m, step)) steps.push_back(std::stoi(m[1]));
+    }
+    std::vector<int> expected(13);
+    for (int i = 0; i < 13; ++i) expected[i] = i;
+    EXPECT_EQ(steps, expected);
+    EXPECT_TRUE(h.page().Messages().empty()) << "no self-test reply reaches the page";
+}
+
+TEST(SelfTest, WithoutTheBlockStepTwelveIsSkipped) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    ScopedEnvironment paid("TAMSEL_OVRA_BLOCK_PAID", std::nullopt);
+    Harness h;
+    Turns(h, 600);
+    const auto lines = SelfTestLines(h);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "SELFTEST selftest-12 skipped");
+    EXPECT_EQ(lines.back(), "SELFTEST done");
+}
+
+TEST(SelfTest, AProjectChangeReArmsAndALateReplyMovesNothing) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    Harness h;
+    Turns(h, 81);  // step 0 sent and answered
+    h.host().SendProjectEvent(4);
+    Turns(h, 2);
+    EXPECT_TRUE(HasLine(SelfTestLines(h), "SELFTEST re-armed after project change"));
+    // A reply to a self-test id nobody waits for (the page may send one itself) is only logged.
+    h.Post(Request("selftest-5", "getState"));
+    const auto lines = SelfTestLines(h);
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-5 ignored (not awaited) OK "));
+    EXPECT_EQ(h.palette().selfTestStep, 0) << "the re-armed run starts again from step 0";
+    EXPECT_FALSE(h.palette().selfTestAwaiting);
+    EXPECT_TRUE(h.page().Messages().empty());
+}
+
+TEST(SelfTestLog, DataUrlsAreShortenedAndLongRepliesCut) {
+    const std::string url = "data:image/jpeg;base64," + std::string(40000 - 23, 'A');
+    EXPECT_EQ(ShortenForLog("{\"dataUrl\":\"" + url + "\",\"n\":1}"), "{\"dataUrl\":\"<data 40000 chars>\",\"n\":1}");
+    EXPECT_EQ(ShortenForLog("[\"data:a\",\"data:bc\"]"), "[\"<data 6 chars>\",\"<data 7 chars>\"]");
+    EXPECT_EQ(ShortenForLog("\"data: no closing quote"), "\"data: no closing quote");
+    const std::string longText(1600, 'x');
+    EXPECT_EQ(ShortenForLog(longText), std::string(1500, 'x') + "...");
+    EXPECT_EQ(ShortenForLog(std::string(1500, 'y')), std::string(1500, 'y'));
+}
+
+}  // namespace

@@ -42,8 +42,11 @@ private:
 TEST(FileUrls, EscapeEveryByteOutsideTheUnreservedSet) {
     EXPECT_EQ(FileUrl("C:\\Program Files\\Ovra\\TamselOvra-ui\\archicad.html"),
               "file:///C:/Program%20Files/Ovra/TamselOvra-ui/archicad.html");
+#if !defined(_WIN32)
+    // A POSIX path brings its own leading slash.
     EXPECT_EQ(FileUrl("/opt/ovra/TamselOvra-ui/index.html"), "file:///opt/ovra/TamselOvra-ui/index.html");
     EXPECT_EQ(FileUrl("/home/jos\xC3\xA9/a b/x.html"), "file:///home/jos%C3%A9/a%20b/x.html");
+#endif
     EXPECT_EQ(FileUrl("D:\\a_b~c-d.e\\#?%&+"), "file:///D:/a_b~c-d.e/%23%3F%25%26%2B");
 #if defined(_WIN32)
     // A UNC path keeps both of its leading slashes after "file:///".

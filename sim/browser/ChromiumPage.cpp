@@ -260,17 +260,19 @@ void ChromiumPage::Deliver(const Event& event) {
     // Only the page's main frame (whose id is the target's) counts as the page loading.
     if (Member(params, "frameId") != targetId_) return;
     const bool isLoading = event.method == "Page.frameStartedLoading";
+    if (isLoading) awaitingStart_ = false;
+    else if (awaitingStart_) return;
     loading_ = isLoading;
     if (loadingHandler_) loadingHandler_(isLoading);
 }
 
 void ChromiumPage::LoadUrl(const std::u16string& url) {
-    loading_ = true;
+    loading_ = awaitingStart_ = true;
     Send("Page.navigate", R"({"url":)" + Quote(Utf16ToUtf8(url)) + "}");
 }
 
 void ChromiumPage::LoadHtml(const std::u16string& html) {
-    loading_ = true;
+    loading_ = awaitingStart_ = true;
     const std::string url = "data:text/html;charset=utf-8;base64," + Base64Encode(Utf16ToUtf8(html));
     Send("Page.navigate", R"({"url":)" + Quote(url) + "}");
 }
@@ -327,6 +329,36 @@ std::optional<std::string> ChromiumPage::Evaluate(const std::string& expression,
     const rapidjson::Value& result = d["result"];
     auto value = result.FindMember("value");
     return value != result.MemberEnd() ? Write(value->value) : std::string("null");
+}
+
+bool ChromiumPage::Click(const std::string& selector, std::string* error) {
+    std::string why;
+    auto where = Evaluate("(function(){var e=document.querySelector(" + Quote(selector) +
+                              ");if(!e)return null;e.scrollIntoView({block:'center'});var r=e.getBoundingClientRect();"
+                              "return [r.left+r.width/2,r.top+r.height/2]})()",
+                          &why);
+    rapidjson::Document d;
+    if (where) d.Parse(where->c_str());
+    if (!where || !d.IsArray() || d.Size() != 2) {
+        if (error) *error = where ? "no element " + selector : why;
+        return false;
+    }
+    const std::string at = R"("x":)" + std::to_string(d[0].GetDouble()) + R"(,"y":)" + std::to_string(d[1].GetDouble());
+    for (const char* type : {"mouseMoved", "mousePressed", "mouseReleased"}) {
+        auto r = Call("Input.dispatchMouseEvent",
+                      std::string(R"({"type":")") + type + R"(",)" + at + R"(,"button":"left","clickCount":1})",
+                      std::chrono::seconds(10));
+        if (!r || !r->ok) {
+            if (error) *error = r ? r->result : "no answer to a mouse event";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ChromiumPage::Type(const std::string& text) {
+    auto r = Call("Input.insertText", R"({"text":)" + Quote(text) + "}", std::chrono::seconds(10));
+    return r && r->ok;
 }
 
 bool ChromiumPage::Screenshot(std::vector<uint8_t>* png, std::string* error) {

@@ -55,6 +55,11 @@ public:
     // browser has gone; `error` then says which.
     std::optional<std::string> Evaluate(const std::string& expression, std::string* error = nullptr,
                                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // A user's left click at the middle of the first element that matches the CSS selector
+    // (scrolled into view first); false when there is none or the browser refused.
+    bool Click(const std::string& selector, std::string* error = nullptr);
+    // Types text into the focused element, as a keyboard would insert it.
+    bool Type(const std::string& text);
     // The page as a PNG, at the viewport's size.
     bool Screenshot(std::vector<uint8_t>* png, std::string* error = nullptr);
     // Sets the viewport (CSS pixels); false when the browser refused or has gone.
@@ -105,4 +110,6 @@ private:
     std::map<std::string, std::string> objectScripts_;  // name -> identifier of its new-document script
     std::function<void(bool)> loadingHandler_;
     bool loading_ = false;
+    // A load was asked for and its start has not been seen: an earlier document's stop is stale.
+    bool awaitingStart_ = false;
 };

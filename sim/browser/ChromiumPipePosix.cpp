@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim/browser/ChromiumPipe.h"

@@ -14,6 +14,8 @@
 #include <iostream>
 #include <sstream>
 
+#include <stdlib.h>
+
 #include "host/AddonAbi.h"
 #include "sim/PanelDriver.h"
 #include "sim/SimOptions.h"
@@ -117,8 +119,9 @@ std::vector<FlowStep> Steps() {
          [](Flow& f, std::string* d) {
              if (!f.driver.Open(d)) return false;
              if (!f.driver.WaitForScript("document.body.dataset.session", 30s, d)) return false;
-             *d = "project \"" + f.driver.Text("#project") + "\", " +
-                  (f.driver.Text("#signin-start").empty() ? "signed in" : "signed out");
+             std::string session = f.driver.Live()->Evaluate("document.body.dataset.session").value_or("?");
+             if (session.size() >= 2 && session.front() == '"') session = session.substr(1, session.size() - 2);
+             *d = "project \"" + f.driver.Text("#project") + "\", " + session;
              return !PanelShowsError(f, d);
          },
          [](Flow& f, std::string* d) {
@@ -135,10 +138,12 @@ std::vector<FlowStep> Steps() {
              if (!f.driver.WaitForScript("document.getElementById('user-code').textContent", 30s, d))
                  return PanelShowsError(f, d), false;
              f.userCode = f.driver.Text("#user-code");
-             if (!f.driver.WaitForScript("document.body.dataset.session==='signed-in'", 30s, d))
+             // Signed in, and the panel's own follow-up (credits, listing) answered.
+             if (!f.driver.WaitForScript("document.body.dataset.session==='signed-in'&&document.body.dataset.busy==='0'",
+                                         30s, d))
                  return PanelShowsError(f, d), false;
              *d = "user code " + f.userCode + " approved by the service";
-             return !PanelShowsError(f, d);
+             return true;
          },
          [](Flow& f, std::string* d) {
              const auto* start = Ask(f, "run-start",
@@ -181,12 +186,6 @@ std::vector<FlowStep> Steps() {
              return true;
          }},
     };
-}
-
-fs::path DataFolder() {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg) return fs::path(xdg) / "Ovra for Archicad";
-    const char* home = std::getenv("HOME");
-    return fs::path(home ? home : ".") / ".local/share/Ovra for Archicad";
 }
 
 void WriteReport(const fs::path& out, const std::vector<StepOutcome>& outcomes, bool live, const std::string& browserNote,
@@ -252,6 +251,13 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
     fs::create_directories(out, ec);
     if (ec) return std::cerr << "tamsel-sim: cannot make " << out.string() << ": " << ec.message() << "\n", 1;
 
+    // The run's own user folders: a fresh data folder and token key, whatever an earlier run or
+    // the user's own session left; host.log is copied into the report at the end.
+    const fs::path user = out / ".user";
+    fs::create_directories(user, ec);
+    ::setenv("XDG_DATA_HOME", (user / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (user / "config").c_str(), 1);
+
     std::unique_ptr<LoadedModule> module = LoadAddonModule(options.module, &error);
     if (!module) return std::cerr << "tamsel-sim: cannot load " << options.module << ": " << error << "\n", 1;
 
@@ -316,10 +322,11 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
         if (host.keepInMemory) module->KeepLoaded();
     }
     chrome.reset();
-    fs::copy_file(DataFolder() / "host.log", out / "host.log", fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(user / "data" / "Ovra for Archicad" / "host.log", out / "host.log", fs::copy_options::overwrite_existing, ec);
     WriteReport(out, outcomes, !browserNote.empty() ? false : true, browserNote, service.Requests().size());
     service.Stop();
     fs::remove_all(scratch, ec);
+    fs::remove_all(user, ec);
     std::cout << "report: " << fs::absolute(out / "index.html").string() << "\n";
     return status;
 }

@@ -182,6 +182,7 @@
   }
 
   async function refreshCredits() {
+    clearError();
     const me = await askApi('GET', '/api/v1/me', null, { noCache: true });
     if (!me) return;
     $('account-name').textContent = me.name || me.email || '';

@@ -5,6 +5,8 @@
 //                                    post each line of FILE as a page request and print every
 //                                    reply and event, one JSON text per line, in arrival order;
 //                                    {{ID.PATH}} in a line stands for a value of an earlier reply
+//   tamsel-sim run [--out DIR] [options]
+//                                    the render flow with the reference panel (sim/SimRun.cpp)
 // Options (before or after FILE): see SimUsage in sim/SimOptions.cpp.
 #include <rapidjson/document.h>
 
@@ -25,6 +27,7 @@
 #include "sim/RequestReferences.h"
 #include "sim/SimOptions.h"
 #include "sim/SimProcess.h"
+#include "sim/SimRun.h"
 
 namespace {
 constexpr auto kRealTimeLimit = std::chrono::seconds(30);
@@ -211,6 +214,7 @@ int main(int argc, char** argv) {
     SimOptions options;
     std::string error;
     UseBinaryStandardOutput();
+    if (IsRunCommand(ProgramArguments(argc, argv))) return RunRenderFlow(ProgramArguments(argc, argv));
     if (!ParseSimOptions(ProgramArguments(argc, argv), &options, &error)) return Usage(error);
     if (options.module.empty()) options.module = DefaultModulePath();
     std::unique_ptr<LoadedModule> module = LoadAddonModule(options.module, &error);

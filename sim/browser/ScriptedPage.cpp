@@ -31,6 +31,7 @@ std::string ScriptedPage::Message::ErrorCode() const {
 }
 
 void ScriptedPage::LoadUrl(const std::u16string& url) {
+    if (live_) live_->LoadUrl(url);
     loads_.push_back({true, Utf16ToUtf8(url)});
     timeline_.push_back("load");
     loading_ = true;
@@ -38,6 +39,7 @@ void ScriptedPage::LoadUrl(const std::u16string& url) {
 }
 
 void ScriptedPage::LoadHtml(const std::u16string& html) {
+    if (live_) live_->LoadHtml(html);
     loads_.push_back({false, Utf16ToUtf8(html)});
     timeline_.push_back("load");
     loading_ = true;
@@ -45,6 +47,7 @@ void ScriptedPage::LoadHtml(const std::u16string& html) {
 }
 
 void ScriptedPage::ExecuteScript(const std::u16string& script) {
+    if (live_) live_->ExecuteScript(script);
     std::string text = Utf16ToUtf8(script);
     if (text.size() > kReceivePrefix.size() && text.compare(0, kReceivePrefix.size(), kReceivePrefix) == 0 &&
         text.back() == ')') {
@@ -62,19 +65,41 @@ void ScriptedPage::ExecuteScript(const std::u16string& script) {
 }
 
 void ScriptedPage::RegisterNativeObject(const NativeObject& object) {
+    if (live_) live_->RegisterNativeObject(object);
     std::lock_guard<std::mutex> lock(objectsMutex_);
     objects_[object.name] = object;
 }
 
 void ScriptedPage::UnregisterNativeObject(const std::string& name) {
+    if (live_) live_->UnregisterNativeObject(name);
     std::lock_guard<std::mutex> lock(objectsMutex_);
     objects_.erase(name);
 }
 
 void ScriptedPage::OnLoadingStateChanged(std::function<void(bool)> handler) { loadingHandler_ = std::move(handler); }
 
+void ScriptedPage::Mirror(Browser* live) {
+    if (live_) live_->OnLoadingStateChanged(nullptr);
+    live_ = live;
+    if (!live_) return;
+    live_->OnLoadingStateChanged([this](bool isLoading) {
+        loading_ = isLoading;
+        if (loadingHandler_) loadingHandler_(isLoading);
+    });
+    std::vector<NativeObject> objects;
+    {
+        std::lock_guard<std::mutex> lock(objectsMutex_);
+        for (const auto& [name, object] : objects_) objects.push_back(object);
+    }
+    for (const NativeObject& object : objects) live_->RegisterNativeObject(object);
+    if (!loads_.empty()) {
+        const std::u16string text = Utf8ToUtf16(loads_.back().text);
+        loads_.back().isUrl ? live_->LoadUrl(text) : live_->LoadHtml(text);
+    }
+}
+
 bool ScriptedPage::FinishLoading() {
-    if (!loading_) return false;
+    if (!loading_ || live_) return false;
     loading_ = false;
     if (loadingHandler_) loadingHandler_(false);
     return true;

@@ -38,7 +38,15 @@ public:
     void UnregisterNativeObject(const std::string& name) override;
     void OnLoadingStateChanged(std::function<void(bool)> handler) override;
 
-    // Reports that the current load has finished; false when nothing was loading.
+    // Hands everything the add-on does to a live browser too (loads, scripts, native objects), so a
+    // real engine runs the page while this one keeps its records; the live browser's loading
+    // changes become this page's own, and FinishLoading no longer ends a load. The native objects
+    // registered and the last load made before the call are replayed to it. Null stops mirroring.
+    // The live browser must outlive the mirroring.
+    void Mirror(Browser* live);
+
+    // Reports that the current load has finished; false when nothing was loading or a live
+    // browser reports loading instead.
     bool FinishLoading();
     bool IsLoading() const { return loading_; }
 
@@ -69,6 +77,7 @@ private:
     std::map<std::string, NativeObject> objects_;
     std::function<void(bool)> loadingHandler_;
     bool loading_ = false;
+    Browser* live_ = nullptr;
     std::vector<Load> loads_;
     std::vector<std::string> scripts_;
     std::vector<Message> messages_;

@@ -166,9 +166,6 @@ public:
     // The project's worksheets and their pictures as JSON: each worksheet's name and reference
     // id, each picture's name, box, format code, byte count and FNV-1a hash of its bytes.
     std::string ProjectJson() const;
-    // The worksheet drawn as a PNG: white paper with each picture in its box, at `pixelsPerUnit`
-    // pixels per model unit; false for an unknown worksheet or an unreadable picture.
-    bool RenderWorksheet(const HostGuid& worksheet, double pixelsPerUnit, std::vector<uint8_t>* png) const;
 
     // Undo steps the commands made, by name, oldest first; a command that failed makes none.
     std::vector<std::u16string> undoHistory;

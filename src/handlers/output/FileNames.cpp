@@ -57,6 +57,8 @@ std::u16string SanitizeFileName(std::u16string_view text, size_t maxUnits) {
         size_t end = stem.size();
         while (end > 0 && stem[end - 1] == u' ') --end;
         name.insert(end, 1, u'_');
+        // At the limit the guard takes the place of the name's last character instead.
+        if (name.size() > maxUnits && end > 0) name.erase(end - 1, 1);
         CutTo(name, maxUnits);
     }
     return name;

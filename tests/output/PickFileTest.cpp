@@ -56,7 +56,7 @@ TEST_F(Picking, TheFiltersFollowTheAcceptedKinds) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        ASSERT_NE(Pick("f" + std::to_string(n++), c.payload), nullptr) << c.payload;
+        ASSERT_NE(Pick(std::string("f").append(std::to_string(n++)), c.payload), nullptr) << c.payload;
         EXPECT_EQ(LastShown().filterList, c.filters) << c.payload;
     }
     // The dialog's own settings: one existing file, the current folder kept, a 1040-unit buffer.

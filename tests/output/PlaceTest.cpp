@@ -46,7 +46,7 @@ TEST_F(Placing, ASourceThatNamesNothingIsMissingFileAndChangesNothing) {
                                                R"({"fileRef":"res-0123456789abcdef0123456789abcdef","path":"/files/job_1/result.png"})"};
     int n = 0;
     for (const std::string& payload : payloads) {
-        const std::string id = "p" + std::to_string(n++);
+        const std::string id = std::string("p").append(std::to_string(n++));
         const auto* reply = Place(id, payload);
         ASSERT_NE(reply, nullptr) << payload;
         EXPECT_EQ(reply->ErrorCode(), "missing_file") << payload;
@@ -99,7 +99,7 @@ TEST_F(Placing, ALongLabelIsCutAtAWholeCharacterWithin120BytesEverywhere) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        const std::string id = "l" + std::to_string(n++);
+        const std::string id = std::string("l").append(std::to_string(n++));
         const auto* reply = Place(id, PlacePayload(StoreResult(png), c.label));
         ASSERT_NE(reply, nullptr);
         EXPECT_EQ(ResultString(*reply, "label"), c.expected);
@@ -176,7 +176,7 @@ TEST_F(Placing, AFullHdImageIsNineteenPointTwoByTenPointEightModelUnits) {
 TEST_F(Placing, BytesThatAreNoImageAreUnreadableAndCreateNoWorksheet) {
     for (const std::string& bytes : {std::string("%PDF-1.7 not a picture"), std::string("\x89PNG\r\n\x1a\n broken", 16),
                                      std::string("\xFF\xD8\xFF\xE0 cut", 8)}) {
-        const auto* reply = Place("bad" + std::to_string(bytes.size()), PlacePayload(StoreResult(bytes)));
+        const auto* reply = Place(std::string("bad").append(std::to_string(bytes.size())), PlacePayload(StoreResult(bytes)));
         ASSERT_NE(reply, nullptr);
         EXPECT_EQ(reply->ErrorCode(), "place_failed");
         EXPECT_EQ(ErrorReason(*reply), "unreadable_image");

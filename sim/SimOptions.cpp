@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "sim/host/SimHost.h"
 
@@ -108,6 +111,14 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             o->failures.push_back(failure);
         } else if (arg == "--refuse-event-loop") {
             o->refuseEventLoop = true;
+        } else if (arg == "--pick") {
+            if (!value(&o->pick)) return false;
+        } else if (arg == "--pick-folder") {
+            if (!value(&o->pickFolder)) return false;
+        } else if (arg == "--launch-log") {
+            if (!value(&o->launchLog)) return false;
+        } else if (arg == "--project-out") {
+            if (!value(&o->projectOut)) return false;
         } else {
             return *error = "unknown option " + arg, false;
         }
@@ -138,6 +149,26 @@ void ApplySimOptions(const SimOptions& o, SimHost& host) {
     host.Set3DWindowSize(o.windowWidth, o.windowHeight);
     for (const SimFailure& f : o.failures) host.FailOperation(f.operation, f.code, f.once);
     if (o.refuseEventLoop) host.refuseEventLoopCalls = kHostErrRefused;
+    auto answer = [](const std::string& text) { return text == "cancel" ? std::nullopt : std::optional(text); };
+    host.dialogs.standingFileAnswer = answer(o.pick);
+    host.dialogs.standingFolderAnswer = answer(o.pickFolder);
+}
+
+bool WriteSimOutputs(const SimOptions& o, const SimHost& host, std::string* error) {
+    auto write = [error](const std::string& file, const std::string& text) {
+        std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())), std::ios::binary);
+        out << text;
+        out.close();
+        if (!out) return *error = "cannot write " + file, false;
+        return true;
+    };
+    if (!o.launchLog.empty()) {
+        std::string log;
+        for (const RecordingLauncher::Launch& l : host.launcher.launches)
+            log += l.verb + "\t" + l.file + "\t" + l.parameters + "\n";
+        if (!write(o.launchLog, log)) return false;
+    }
+    return o.projectOut.empty() || write(o.projectOut, host.ProjectJson() + "\n");
 }
 
 const char* SimUsage() {
@@ -149,5 +180,9 @@ const char* SimUsage() {
            "  --front plan|3d               the front window at start (default plan)\n"
            "  --window-size WxH             the 3D window's drawing area (default 1200x800)\n"
            "  --fail OP=CODE[:once]         host operation OP fails with CODE (decimal or 0x hex); repeatable\n"
-           "  --refuse-event-loop           the host refuses event-loop call-backs\n";
+           "  --refuse-event-loop           the host refuses event-loop call-backs\n"
+           "  --pick PATH|cancel            the open-file dialog's answer (default cancel)\n"
+           "  --pick-folder PATH|cancel     the folder dialog's answer (default cancel)\n"
+           "  --launch-log FILE             one line per shell launch: verb, file, parameters, tab-separated\n"
+           "  --project-out FILE            at exit, the project's worksheets and their pictures as JSON\n";
 }

@@ -28,6 +28,10 @@ struct SimOptions {
     int windowWidth = 1200, windowHeight = 800;
     std::vector<SimFailure> failures;
     bool refuseEventLoop = false;
+    // The dialogs' answers: a path, or "cancel" (the default).
+    std::string pick = "cancel", pickFolder = "cancel";
+    std::string launchLog;   // empty: not written
+    std::string projectOut;  // empty: not written
 };
 
 // Parses the arguments (the program's name first). False with a one-line message for an unknown
@@ -41,6 +45,10 @@ bool ParseHostErrorCode(std::string_view text, HostError* code);
 // Sets up a host that has not started yet: language, project, model, front window, the 3D
 // window's size, failures and the event-loop refusal.
 void ApplySimOptions(const SimOptions& options, SimHost& host);
+
+// Writes what --launch-log and --project-out ask for, after the run; false with a message when
+// a file cannot be written.
+bool WriteSimOutputs(const SimOptions& options, const SimHost& host, std::string* error);
 
 // The usage text, one option a line.
 const char* SimUsage();

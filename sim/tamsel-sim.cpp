@@ -227,6 +227,10 @@ int main(int argc, char** argv) {
         SimHost host(module->Entry());
         ApplySimOptions(options, host);
         status = options.mode == "requests" ? RunRequests(host, options) : RunDemo(host, options);
+        if (!WriteSimOutputs(options, host, &error)) {
+            std::cerr << "tamsel-sim: " << error << "\n";
+            status = 1;
+        }
         // Workers may still be running after release; the add-on asked to stay loaded.
         if (host.keepInMemory) module->KeepLoaded();
     }

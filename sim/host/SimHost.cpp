@@ -29,6 +29,14 @@ SimHost::SimHost(AddonEntry entry) : windows(clock), entry_(entry) {
     };
     Set3DWindowSize(1200, 800);
     LoadModel("house");
+    // Settings the add-on must override, so that a placement that forgets one shows.
+    pictureDefaults.framePen = 1;
+    pictureDefaults.mirrored = 1;
+    pictureDefaults.angle = 0.5;
+    pictureDefaults.xMax = pictureDefaults.yMax = 1;
+    pictureDefaults.colourDepth = 32;
+    pictureDefaults.formatCode = 1;
+    pictureDefaults.name = u"Picture";
     extension_.clock = &clock;
     extension_.windows = &windows;
     extension_.launcher = &launcher;
@@ -64,7 +72,8 @@ const std::vector<std::string>& SimHost::OperationNames() {
         "ChangeFrontWindow", "GetProjection3D", "SetProjection3D", "Redraw3D", "GetLayerCombination",
         "SetLayerCombination", "ListElements", "GetElementHeader", "GetCameraElement", "GetElementBox3D",
         "GetModelExtent3D", "GetStories", "GetNavigatorRoot", "GetNavigatorChildren", "GetCurrent3DImage",
-        "SaveFrontWindowPicture", "NativeImage.Encode"};
+        "SaveFrontWindowPicture", "NewDatabase", "ChangeWindow", "RunUndoable", "GetPictureDefaults",
+        "AllocateBlock", "CreatePicture", "ReleaseMemo", "ZoomToElements", "NativeImage.Encode"};
     return names;
 }
 

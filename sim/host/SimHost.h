@@ -154,6 +154,28 @@ public:
     HostError GetCurrent3DImage(int32_t* option, std::unique_ptr<NativeImage>* image) override;
     HostError SaveFrontWindowPicture(int32_t fileType, const std::u16string& path,
                                      const PictureSettings& settings) override;
+    HostError NewDatabase(DatabaseInfo* database) override;
+    HostError ChangeWindow(const WindowInfo& window) override;
+    HostError RunUndoable(const std::u16string& name, const std::function<HostError()>& command) override;
+    HostError GetPictureDefaults(PictureElement* element) override;
+    HostError AllocateBlock(size_t size, bool clear, HostBlock* block) override;
+    HostError CreatePicture(const PictureElement& element, const ElementMemo& memo, HostGuid* created) override;
+    HostError ReleaseMemo(ElementMemo* memo) override;
+    HostError ZoomToElements(const std::vector<HostGuid>& elements) override;
+
+    // The project's worksheets and their pictures as JSON: each worksheet's name and reference
+    // id, each picture's name, box, format code, byte count and FNV-1a hash of its bytes.
+    std::string ProjectJson() const;
+
+    // Undo steps the commands made, by name, oldest first; a command that failed makes none.
+    std::vector<std::u16string> undoHistory;
+    // The default settings of a new picture.
+    PictureElement pictureDefaults;
+    // The elements of the last zoom, and how many zooms there were.
+    std::vector<HostGuid> lastZoom;
+    int zooms = 0;
+    // Host memory blocks handed out and not yet given back.
+    size_t LiveBlocks() const { return blocks_.size(); }
 
     // The arguments the host accepts.
     static constexpr uint32_t kListFilterFlags = 10;
@@ -182,6 +204,10 @@ private:
     std::vector<Service> services_;
     std::vector<Service> moduleCommands_;
     SimPaletteWindow* palette_ = nullptr;
+    std::map<uintptr_t, std::vector<uint8_t>> blocks_;
+    uintptr_t nextBlock_ = 1;
+    int createdDatabases_ = 0, createdPictures_ = 0;
+    bool inUndoable_ = false;
     bool released_ = false;
     bool started_ = false;
 };

@@ -94,3 +94,9 @@ bool SimModel::DeleteElement(const HostGuid& guid) {
     elements.erase(it);
     return true;
 }
+
+SimWorksheet* SimModel::FindWorksheet(const HostGuid& guid) {
+    for (SimWorksheet& w : worksheets)
+        if (w.guid == guid) return &w;
+    return nullptr;
+}

@@ -63,6 +63,20 @@ struct SimNavigatorNode {
     std::vector<SimNavigatorNode> children;
 };
 
+// A picture element on a worksheet: its settings as created and its own copy of the image.
+struct SimPictureElement {
+    HostGuid guid;
+    PictureElement settings;
+    std::vector<uint8_t> bytes;
+};
+
+struct SimWorksheet {
+    HostGuid guid;
+    std::u16string name;
+    std::u16string refId;
+    std::vector<SimPictureElement> pictures;
+};
+
 struct SimModel {
     std::string name;
     std::vector<SimStory> stories;
@@ -71,6 +85,7 @@ struct SimModel {
     std::vector<std::string> layerCombinations;  // indexes start at 1
     SimNavigatorNode projectMap, viewMap;        // maps 1 and 2
     Projection3D startProjection;
+    std::vector<SimWorksheet> worksheets;  // in the order of their creation
     // A 3D window that draws this one colour (0xRRGGBB) whatever it shows, when set.
     bool uniform = false;
     uint32_t uniformColour = 0;
@@ -78,6 +93,7 @@ struct SimModel {
     const SimElement* FindElement(const HostGuid& guid) const;
     const SimStory* FindStory(int32_t index) const;
     const SimWindowRecord* FindWindow(int32_t kind) const;
+    SimWorksheet* FindWorksheet(const HostGuid& guid);
     // The map (1 or 2) and node of a navigator item, or null.
     const SimNavigatorNode* FindNavigatorItem(const HostGuid& guid, int32_t* mapId) const;
     const SimNavigatorNode* NavigatorMap(int32_t mapId) const;

@@ -33,10 +33,13 @@ HostError HostApi::GetNavigatorRoot(int32_t, HostGuid*) { return kHostErrNoHost;
 HostError HostApi::GetNavigatorChildren(const NavigatorItem&, std::vector<NavigatorItem>*) { return kHostErrNoHost; }
 HostError HostApi::GetCurrent3DImage(int32_t*, std::unique_ptr<NativeImage>*) { return kHostErrNoHost; }
 HostError HostApi::SaveFrontWindowPicture(int32_t, const std::u16string&, const PictureSettings&) { return kHostErrNoHost; }
-HostError HostApi::NewWorksheet(const std::u16string&, WindowInfo*) { return kHostErrNoHost; }
+HostError HostApi::NewDatabase(DatabaseInfo*) { return kHostErrNoHost; }
 HostError HostApi::ChangeWindow(const WindowInfo&) { return kHostErrNoHost; }
 HostError HostApi::RunUndoable(const std::u16string&, const std::function<HostError()>&) { return kHostErrNoHost; }
-HostError HostApi::CreatePicture(const PictureElement&, const std::vector<uint8_t>&, HostGuid*) { return kHostErrNoHost; }
+HostError HostApi::GetPictureDefaults(PictureElement*) { return kHostErrNoHost; }
+HostError HostApi::AllocateBlock(size_t, bool, HostBlock*) { return kHostErrNoHost; }
+HostError HostApi::CreatePicture(const PictureElement&, const ElementMemo&, HostGuid*) { return kHostErrNoHost; }
+HostError HostApi::ReleaseMemo(ElementMemo*) { return kHostErrNoHost; }
 HostError HostApi::ZoomToElements(const std::vector<HostGuid>&) { return kHostErrNoHost; }
 
 namespace {

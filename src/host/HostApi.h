@@ -3,6 +3,7 @@
 // operation with kHostErrNoHost, which is what the add-on gets when no host is installed;
 // a host binding overrides the operations it provides. Everything runs on the host thread.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -89,10 +90,41 @@ struct PictureSettings {
     int32_t colourDepth = 0;
 };
 
-struct PictureElement {
+// A database record: its kind, the id the host gives it, its name and reference id.
+struct DatabaseInfo {
+    int32_t typeCode = 0;  // kDatabaseWorksheet for a worksheet
     HostGuid databaseGuid;
-    double x = 0, y = 0, width = 0, height = 0;
-    std::u16string name;
+    std::u16string name;   // at most kMaxHostNameUnits
+    std::u16string refId;
+};
+
+inline constexpr int32_t kDatabaseWorksheet = 7;  // also the window kind of a worksheet
+inline constexpr size_t kMaxHostNameUnits = 255;   // names of databases and elements
+
+// The picture element's settings that the add-on reads or sets, in the order of the host's
+// picture record. The host's defaults fill every one of them.
+struct PictureElement {
+    int16_t framePen = 0;
+    int8_t mirrored = 0;
+    double angle = 0;
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;  // model units, on the current database
+    int32_t colourDepth = 0;
+    int32_t formatCode = 0;  // kPictureFormatPng or kPictureFormatJpeg
+    std::u16string name;     // at most kMaxHostNameUnits
+};
+
+inline constexpr int32_t kPictureFormatJpeg = 4, kPictureFormatPng = 5;
+
+// A block of the host's memory, handed out and taken back by the host.
+struct HostBlock {
+    uintptr_t id = 0;
+    uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+// The memo that goes with a new element: for a picture, its image bytes.
+struct ElementMemo {
+    HostBlock pictureData;
 };
 
 struct PaletteWindowInfo {
@@ -152,11 +184,18 @@ public:
                                              const PictureSettings& settings);
 
     // Model.
-    virtual HostError NewWorksheet(const std::u16string& name, WindowInfo* database);
+    // Makes a database of the record's type, name and reference id; fills in its GUID.
+    virtual HostError NewDatabase(DatabaseInfo* database);
     virtual HostError ChangeWindow(const WindowInfo& window);
+    // Runs the command as one undo step named `name`; its result is the operation's result.
     virtual HostError RunUndoable(const std::u16string& name, const std::function<HostError()>& command);
-    virtual HostError CreatePicture(const PictureElement& element, const std::vector<uint8_t>& imageBytes,
-                                    HostGuid* created);
+    virtual HostError GetPictureDefaults(PictureElement* element);
+    // A block of `size` bytes, zeroed when `clear`.
+    virtual HostError AllocateBlock(size_t size, bool clear, HostBlock* block);
+    // Creates the picture on the current window's database, inside an undoable command.
+    virtual HostError CreatePicture(const PictureElement& element, const ElementMemo& memo, HostGuid* created);
+    // Gives the memo's blocks back to the host and clears them.
+    virtual HostError ReleaseMemo(ElementMemo* memo);
     virtual HostError ZoomToElements(const std::vector<HostGuid>& elements);
 };
 

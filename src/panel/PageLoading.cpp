@@ -91,6 +91,7 @@ void Palette::OnLoadingStateChanged(bool isLoading) {
 }
 
 void Palette::OnProjectChanged() {
+    ++projectGeneration;
     std::deque<ModelOp> failed;
     failed.swap(modelOps);
     for (const ModelOp& op : failed) ReplyError(*this, op.id, MakeFailure("view_not_found", "", 0));

@@ -67,6 +67,8 @@ public:
     std::vector<PaletteFunction> eventLoopCalls;
     bool eventLoopCallPending = false;
     bool captureInFlight = false;
+    // Counts project changes, so that work begun for one project can tell it no longer applies.
+    uint32_t projectGeneration = 0;
 
     std::string captureRequestId;
     std::string captureViewId;

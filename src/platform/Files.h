@@ -37,6 +37,10 @@ public:
     virtual bool Size(FileHandle file, uint64_t* size) = 0;
     // Replaces `to` if it exists; the move is on disk when this returns.
     virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    // Moves `from` to `to` only when nothing of that name exists: never replaces a file or a
+    // folder, even one made at the same moment by another writer. On failure `from` stays, and
+    // `taken` says whether the name was in use.
+    virtual bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken) = 0;
     virtual bool Delete(const std::string& path) = 0;
     // The size of a file (or folder) by its path, without opening it.
     virtual bool PathSize(const std::string& path, uint64_t* size) = 0;

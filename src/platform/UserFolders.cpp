@@ -5,10 +5,12 @@
 
 std::string SystemDataRoot();
 std::string SystemConfigRoot();
+TimeOfDay SystemLocalTime();
 
 namespace {
 std::mutex gOverrideMutex;
 std::string gDataOverride, gConfigOverride;
+std::optional<TimeOfDay> gLocalTimeOverride;
 
 std::string Override(const std::string& value) {
     std::lock_guard<std::mutex> lock(gOverrideMutex);
@@ -30,4 +32,17 @@ void SetUserFoldersForTesting(const std::string& dataRoot, const std::string& co
     std::lock_guard<std::mutex> lock(gOverrideMutex);
     gDataOverride = dataRoot;
     gConfigOverride = configRoot;
+}
+
+TimeOfDay LocalTimeOfDay() {
+    {
+        std::lock_guard<std::mutex> lock(gOverrideMutex);
+        if (gLocalTimeOverride) return *gLocalTimeOverride;
+    }
+    return SystemLocalTime();
+}
+
+void SetLocalTimeForTesting(std::optional<TimeOfDay> time) {
+    std::lock_guard<std::mutex> lock(gOverrideMutex);
+    gLocalTimeOverride = time;
 }

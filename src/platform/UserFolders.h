@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The roaming application-data folder (Windows), or $XDG_DATA_HOME, else ~/.local/share; empty
@@ -18,7 +19,11 @@ std::array<uint8_t, 16> NewIdentifierBytes();
 
 struct TimeOfDay {
     unsigned hour = 0, minute = 0, second = 0, millisecond = 0;
+    unsigned day = 1, month = 1;  // day of the month 1-31, month 1-12
 };
+// The local date and time: the system's, or the one a test set.
 TimeOfDay LocalTimeOfDay();
+// Fixes the local time that LocalTimeOfDay answers; nothing restores the system's.
+void SetLocalTimeForTesting(std::optional<TimeOfDay> time);
 // The wall clock in 100-nanosecond units, on the scale of FolderEntry::lastWrite.
 int64_t SystemTime100ns();

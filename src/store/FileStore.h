@@ -3,6 +3,7 @@
 // locks: callable from any thread. Failures are reported by the result (false or empty).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,14 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, uint64_t maxByte
 bool WriteFileAtomic(const std::string& path, std::string_view bytes);
 // The same with another prefix for the temporary file's name.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, const std::string& tempPrefix);
+
+// Writes the bytes as a new file that never replaces another: into a temporary file in
+// `folder`, flushed, then moved to the first name that `nameFor(1)`, `nameFor(2)`, … gives (a
+// full path in the same folder; empty ends the list) which nothing holds at that moment, by a
+// move that refuses an existing name. The path written, or empty when every name is taken or a
+// write fails; nothing is left behind then.
+std::string WriteNewFile(const std::string& folder, std::string_view bytes,
+                         const std::function<std::string(int)>& nameFor);
 
 // Deletes store entries (".dat" and ".link" files) last written more than `days` days ago, and
 // the add-on's own temporary files ("toh…" and "tot…" ".tmp") older than a day in the data

@@ -67,4 +67,31 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, const 
     return true;
 }
 
+std::string WriteNewFile(const std::string& folder, std::string_view bytes,
+                        const std::function<std::string(int)>& nameFor) {
+    std::string temp;
+    if (!Files().CreateTemp(folder, "toh", &temp)) return {};
+    bool written = false;
+    {
+        ScopedFile file(Files().OpenWrite(temp));
+        written = file.valid() && WriteAll(file.get(), bytes) && Files().Flush(file.get()) && file.Close();
+    }
+    if (written) {
+        for (int n = 1;; ++n) {
+            const std::string target = nameFor(n);
+            if (target.empty()) break;
+            uint64_t size = 0;
+            if (Files().PathSize(target, &size)) continue;  // a file or a folder holds the name
+            bool taken = false;
+            if (Files().RenameNoReplace(temp, target, &taken)) {
+                Files().SyncFolder(folder);
+                return target;
+            }
+            if (!taken) break;  // anything but a name taken meanwhile ends the attempt
+        }
+    }
+    Files().Delete(temp);
+    return {};
+}
+
 bool WriteFileAtomic(const std::string& path, std::string_view bytes) { return ReplaceFileContents(path, bytes, "toh"); }

@@ -1,6 +1,8 @@
 // Request texts in, replies out: the envelope rules, routing by type, the reply formats and the
 // two native objects.
 #include <gtest/gtest.h>
+
+#include <map>
 #include <rapidjson/document.h>
 
 #include <thread>
@@ -81,10 +83,13 @@ TEST(Routing, ImmediateTypesAnswerInsideThePostAndQueuedOnesWaitForIdle) {
     EXPECT_EQ(h.palette().modelOps.size(), queued.size());
     EXPECT_EQ(h.page().Messages().size(), 4u);
     for (int i = 0; i < 10 && h.page().Messages().size() < 9; ++i) h.host().Turn();
+    // The output requests answer an empty payload themselves; the others are not built yet.
+    const std::map<std::string, std::string> answered = {
+        {"place", "missing_file"}, {"pickFile", ""}, {"saveFiles", "invalid_request"}};
     for (const auto& type : queued) {
         const auto* reply = h.OnlyReplyTo(type);
         ASSERT_NE(reply, nullptr);
-        EXPECT_EQ(reply->ErrorCode(), "unsupported");
+        EXPECT_EQ(reply->ErrorCode(), answered.count(type) ? answered.at(type) : "unsupported") << type;
     }
 }
 

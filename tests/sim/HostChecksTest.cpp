@@ -16,6 +16,31 @@ HostError NoEvents(int32_t, int32_t) { return kHostOk; }
 using Call = std::function<HostError(SimHost&)>;
 
 // One call with valid arguments for every operation the host can be told to fail.
+// A worksheet made current, for the operations that work on one.
+HostError NewCurrentWorksheet(SimHost& s) {
+    DatabaseInfo sheet{kDatabaseWorksheet, {}, u"Sheet", u"TO"};
+    if (HostError e = s.NewDatabase(&sheet)) return e;
+    return s.ChangeWindow({kDatabaseWorksheet, sheet.databaseGuid});
+}
+
+// A picture record and a memo holding a PNG signature, as the host accepts them.
+HostError PictureInUndoStep(SimHost& s, const std::function<void(PictureElement&, ElementMemo&)>& spoil = {}) {
+    if (HostError e = NewCurrentWorksheet(s)) return e;
+    PictureElement element;
+    if (HostError e = s.GetPictureDefaults(&element)) return e;
+    element.formatCode = kPictureFormatPng;
+    element.xMax = 0.5, element.yMax = 0.25;
+    ElementMemo memo;
+    if (HostError e = s.AllocateBlock(8, true, &memo.pictureData)) return e;
+    const uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::copy(png, png + 8, memo.pictureData.data);
+    if (spoil) spoil(element, memo);
+    HostGuid created;
+    const HostError result = s.RunUndoable(u"Picture", [&] { return s.CreatePicture(element, memo, &created); });
+    s.ReleaseMemo(&memo);
+    return result;
+}
+
 std::map<std::string, Call> ValidCalls(SimHost& h, const std::filesystem::path& scratch) {
     const AddonResources* res = h.resources;
     const MenuHandler menu = h.menuHandler;
@@ -143,6 +168,29 @@ std::map<std::string, Call> ValidCalls(SimHost& h, const std::filesystem::path& 
              std::vector<uint8_t> png;
              return image->Encode(1, &png);
          }},
+        {"NewDatabase", NewCurrentWorksheet},
+        {"ChangeWindow", NewCurrentWorksheet},
+        {"RunUndoable", [](SimHost& s) { return s.RunUndoable(u"Step", [] { return kHostOk; }); }},
+        {"GetPictureDefaults",
+         [](SimHost& s) {
+             PictureElement element;
+             return s.GetPictureDefaults(&element);
+         }},
+        {"AllocateBlock",
+         [](SimHost& s) {
+             ElementMemo memo;
+             const HostError e = s.AllocateBlock(4, true, &memo.pictureData);
+             s.ReleaseMemo(&memo);
+             return e;
+         }},
+        {"CreatePicture", [](SimHost& s) { return PictureInUndoStep(s); }},
+        {"ReleaseMemo",
+         [](SimHost& s) {
+             ElementMemo memo;
+             s.AllocateBlock(4, true, &memo.pictureData);
+             return s.ReleaseMemo(&memo);
+         }},
+        {"ZoomToElements", [walls](SimHost& s) { return s.ZoomToElements({walls.at(0)}); }},
     };
 }
 
@@ -219,6 +267,52 @@ TEST(SimArgumentChecks, EachWrongArgumentFailsTheCallWithTheHostsCode) {
         {"event-loop call of another module", "CallFromEventLoop",
          [&](SimHost& s) { return s.CallFromEventLoop({module.developerId + 1, module.localId}, tovr, 1, true); },
          kHostErrNotFound},
+        {"worksheet without a name", "NewDatabase",
+         [](SimHost& s) {
+             DatabaseInfo sheet{kDatabaseWorksheet, {}, u"", u"TO"};
+             return s.NewDatabase(&sheet);
+         }},
+        {"worksheet name of 256 units", "NewDatabase",
+         [](SimHost& s) {
+             DatabaseInfo sheet{kDatabaseWorksheet, {}, std::u16string(256, u'w'), u"TO"};
+             return s.NewDatabase(&sheet);
+         }},
+        {"database of another type", "NewDatabase",
+         [](SimHost& s) {
+             DatabaseInfo sheet{3, {}, u"Sheet", u"TO"};
+             return s.NewDatabase(&sheet);
+         }},
+        {"unknown worksheet", "ChangeWindow",
+         [](SimHost& s) { return s.ChangeWindow({kDatabaseWorksheet, SimGuid("no such sheet")}); }, kHostErrNotFound},
+        {"undo step without a name", "RunUndoable", [](SimHost& s) { return s.RunUndoable(u"", [] { return kHostOk; }); }},
+        {"empty block", "AllocateBlock",
+         [](SimHost& s) {
+             HostBlock block;
+             return s.AllocateBlock(0, true, &block);
+         }},
+        {"picture format 3", "CreatePicture",
+         [](SimHost& s) { return PictureInUndoStep(s, [](PictureElement& e, ElementMemo&) { e.formatCode = 3; }); }},
+        {"picture box of no width", "CreatePicture",
+         [](SimHost& s) { return PictureInUndoStep(s, [](PictureElement& e, ElementMemo&) { e.xMax = e.xMin; }); }},
+        {"picture name of 256 units", "CreatePicture",
+         [](SimHost& s) {
+             return PictureInUndoStep(s, [](PictureElement& e, ElementMemo&) { e.name = std::u16string(256, u'p'); });
+         }},
+        {"picture memo without its block", "CreatePicture",
+         [](SimHost& s) { return PictureInUndoStep(s, [](PictureElement&, ElementMemo& m) { m.pictureData.id += 100; }); }},
+        {"JPEG code for PNG bytes", "CreatePicture",
+         [](SimHost& s) {
+             return PictureInUndoStep(s, [](PictureElement& e, ElementMemo&) { e.formatCode = kPictureFormatJpeg; });
+         },
+         kHostErrUnreadableImage},
+        {"picture outside an undoable command", "CreatePicture",
+         [](SimHost& s) {
+             PictureElement element;
+             HostGuid created;
+             return s.CreatePicture(element, ElementMemo{}, &created);
+         },
+         kHostErrRefused},
+        {"zoom to nothing", "ZoomToElements", [](SimHost& s) { return s.ZoomToElements({}); }},
         {"list filter flags 0", "ListElements",
          [&](SimHost& s) {
              std::vector<HostGuid> l;

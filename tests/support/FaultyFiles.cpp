@@ -7,7 +7,7 @@ const char* FileCallName(FileCall call) {
     static const char* const kNames[] = {"OpenRead", "OpenAppend", "CreateTemp", "OpenWrite", "Read",
                                          "Write",    "Flush",      "Close",      "Size",      "Rename",
                                          "Delete",   "PathSize",   "IsFolder",   "MakeFolder", "List",
-                                         "SyncFolder"};
+                                         "SyncFolder", "RenameNoReplace"};
     return kNames[static_cast<int>(call)];
 }
 
@@ -79,6 +79,11 @@ bool FaultyFiles::Size(FileHandle file, uint64_t* size) { return !Fails(FileCall
 
 bool FaultyFiles::Rename(const std::string& from, const std::string& to) {
     return !Fails(FileCall::Rename) && real_.Rename(from, to);
+}
+
+bool FaultyFiles::RenameNoReplace(const std::string& from, const std::string& to, bool* taken) {
+    *taken = false;
+    return !Fails(FileCall::RenameNoReplace) && real_.RenameNoReplace(from, to, taken);
 }
 
 bool FaultyFiles::Delete(const std::string& path) { return !Fails(FileCall::Delete) && real_.Delete(path); }

@@ -10,7 +10,7 @@
 #include "platform/Files.h"
 
 enum class FileCall { OpenRead, OpenAppend, CreateTemp, OpenWrite, Read, Write, Flush, Close, Size, Rename, Delete,
-                      PathSize, IsFolder, MakeFolder, List, SyncFolder };
+                      PathSize, IsFolder, MakeFolder, List, SyncFolder, RenameNoReplace };
 
 const char* FileCallName(FileCall call);
 
@@ -38,6 +38,7 @@ public:
     bool Close(FileHandle file) override;
     bool Size(FileHandle file, uint64_t* size) override;
     bool Rename(const std::string& from, const std::string& to) override;
+    bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken) override;
     bool Delete(const std::string& path) override;
     bool PathSize(const std::string& path, uint64_t* size) override;
     bool IsFolder(const std::string& path) override;

@@ -98,6 +98,20 @@ public:
         return ::rename(from.c_str(), to.c_str()) == 0;
     }
 
+    bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken) override {
+        *taken = false;
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno == EEXIST) return *taken = true, false;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        // A file system without the flag: a hard link also refuses an existing name.
+        if (::link(from.c_str(), to.c_str()) != 0) {
+            *taken = errno == EEXIST;
+            return false;
+        }
+        ::unlink(from.c_str());
+        return true;
+    }
+
     bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
     bool PathSize(const std::string& path, uint64_t* size) override {

@@ -53,13 +53,14 @@ std::array<uint8_t, 16> NewIdentifierBytes() {
     return bytes;
 }
 
-TimeOfDay LocalTimeOfDay() {
+TimeOfDay SystemLocalTime() {
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     struct tm local {};
     ::localtime_r(&now.tv_sec, &local);
     return {static_cast<unsigned>(local.tm_hour), static_cast<unsigned>(local.tm_min),
-            static_cast<unsigned>(local.tm_sec), static_cast<unsigned>(now.tv_nsec / 1000000)};
+            static_cast<unsigned>(local.tm_sec), static_cast<unsigned>(now.tv_nsec / 1000000),
+            static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_mon + 1)};
 }
 
 int64_t SystemTime100ns() {

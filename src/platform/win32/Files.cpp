@@ -72,6 +72,16 @@ public:
                FALSE;
     }
 
+    bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken) override {
+        *taken = false;
+        // Without MOVEFILE_REPLACE_EXISTING the move fails on any existing name.
+        if (::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE) return true;
+        const DWORD error = ::GetLastError();
+        *taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
+                 ::GetFileAttributesW(Wide(to).c_str()) != INVALID_FILE_ATTRIBUTES;
+        return false;
+    }
+
     bool Delete(const std::string& path) override { return ::DeleteFileW(Wide(path).c_str()) != FALSE; }
 
     bool PathSize(const std::string& path, uint64_t* size) override {

@@ -46,10 +46,10 @@ std::array<uint8_t, 16> NewIdentifierBytes() {
     return bytes;
 }
 
-TimeOfDay LocalTimeOfDay() {
+TimeOfDay SystemLocalTime() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
-    return {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    return {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, t.wDay, t.wMonth};
 }
 
 int64_t SystemTime100ns() {

@@ -1,0 +1,139 @@
+// "saveFiles": the results written into the project's folder, or one the user picks, by one
+// worker that fetches and writes them in order; the reply comes when the worker is done.
+#include <rapidjson/document.h>
+
+#include <string_view>
+#include <vector>
+
+#include "handlers/output/Output.h"
+#include "handlers/service/FetchSource.h"
+#include "panel/Language.h"
+#include "panel/Palette.h"
+#include "panel/Project.h"
+#include "panel/Replies.h"
+#include "panel/Worker.h"
+#include "platform/Desktop.h"
+#include "platform/Files.h"
+#include "platform/Utf.h"
+#include "store/FileStore.h"
+#include "store/Log.h"
+#include "store/MediaTypes.h"
+
+namespace {
+constexpr size_t kMaxFolderUnits = 80;
+constexpr size_t kMaxBaseUnits = 100;
+constexpr size_t kMaxCutExtensionUnits = 5;  // the dot included
+constexpr int kMaxNumber = 999;
+constexpr std::u16string_view kDefaultBase = u"Tamsel Ovra";
+
+struct SaveItem {
+    std::string fileRef, path, name, kind;
+};
+
+struct SaveOutcome {
+    int32_t saved = 0;
+    std::string firstPath;
+    std::string errorCode = "save_failed";
+};
+
+// Sets the palette's modal state for as long as a dialog is open.
+class ModalScope {
+public:
+    explicit ModalScope(Palette& palette) : palette_(palette) { palette_.modalOpen = true; }
+    ~ModalScope() { palette_.modalOpen = false; }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    Palette& palette_;
+};
+
+std::string LastPathPart(const std::string& path) {
+    const size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// The wanted name without a short extension, sanitised, or the default name.
+std::string BaseName(const std::string& wanted) {
+    std::u16string base = Utf8ToUtf16(wanted);
+    const size_t dot = base.rfind(u'.');
+    if (dot != std::u16string::npos && base.size() - dot <= kMaxCutExtensionUnits) base.resize(dot);
+    base = SanitizeFileName(base, kMaxBaseUnits);
+    return Utf16ToUtf8(base.empty() ? kDefaultBase : base);
+}
+
+// Fetches and writes every item in order; worker thread, touching only its copies.
+SaveOutcome SaveAll(const std::vector<SaveItem>& items, const std::string& folder, const SecretString& token,
+                    const std::u16string& language) {
+    SaveOutcome outcome;
+    for (const SaveItem& item : items) {
+        std::string bytes, code;
+        if (!FetchSource(Source{item.fileRef, item.path}, token, language, &bytes, &code)) {
+            outcome.errorCode = code;
+            continue;
+        }
+        const std::string base = BaseName(item.name);
+        const std::string extension(ExtensionForContentType(SniffContentType(bytes)));
+        // The plain name, then " (2)" to " (999)"; a name another writer claims meanwhile is
+        // skipped like one that was already there.
+        const std::string written = WriteNewFile(folder, bytes, [&](int n) -> std::string {
+            if (n == 1) return JoinPath(folder, base + extension);
+            if (n > kMaxNumber) return {};
+            return JoinPath(folder, base + " (" + std::to_string(n) + ")" + extension);
+        });
+        if (written.empty()) continue;
+        ++outcome.saved;
+        if (outcome.firstPath.empty()) outcome.firstPath = written;
+    }
+    return outcome;
+}
+
+void CompleteSave(Palette& palette, const std::string& id, const SaveOutcome& outcome, const std::string& folderName) {
+    WriteLog("saveFiles " + std::to_string(outcome.saved));
+    if (outcome.saved == 0) return ReplyError(palette, id, MakeFailure(outcome.errorCode, "", 0));
+    DesktopLauncher().ShellOpen("explorer.exe", "/select,\"" + outcome.firstPath + "\"");
+    ReplyOk(palette, id, "{\"saved\":" + std::to_string(outcome.saved) + ",\"folderName\":" + JsonQuote(folderName) + "}");
+}
+}  // namespace
+
+void SaveFiles(Palette& palette, const std::string& id, const rapidjson::Value& payload) {
+    if (!payload.IsObject() || !payload.HasMember("files") || !payload["files"].IsArray())
+        return ReplyError(palette, id, MakeFailure("invalid_request", "", 0));
+    std::vector<SaveItem> items;
+    for (const rapidjson::Value& file : payload["files"].GetArray())
+        items.push_back({StringMember(file, "fileRef"), StringMember(file, "path"), StringMember(file, "name"),
+                         StringMember(file, "kind")});
+    if (items.empty()) return ReplyOk(palette, id, "{\"saved\":0}");
+
+    std::string folder = ProjectFolder();
+    if (folder.empty()) {
+        const FolderDialogRequest request{palette.window->Handle(),
+                                          kFolderDialogPickFolders | kFolderDialogForceFileSystem};
+        std::string chosen;
+        DialogOutcome result;
+        {
+            const ModalScope modal(palette);
+            result = DesktopDialogs().PickFolder(request, &chosen);
+        }
+        if (result == DialogOutcome::Chosen) folder = chosen;
+    }
+    if (folder.empty()) {
+        WriteLog("saveFiles cancelled");
+        return ReplyOk(palette, id, "{\"cancelled\":true,\"saved\":0}");
+    }
+    const std::u16string subfolder = SanitizeFileName(Utf8ToUtf16(StringMember(payload, "folder")), kMaxFolderUnits);
+    if (!subfolder.empty()) {
+        const std::string inside = JoinPath(folder, Utf16ToUtf8(subfolder));
+        if (Files().MakeFolder(inside) != FolderResult::Failed) folder = inside;
+    }
+    const std::string folderName = LastPathPart(folder);
+
+    StartWorker(
+        palette,
+        [id, items = std::move(items), folder, folderName, token = SecretString(palette.token),
+         language = uiLanguage]() -> PaletteFunction {
+            SaveOutcome outcome = SaveAll(items, folder, token, language);
+            return [id, outcome = std::move(outcome), folderName](Palette& p) { CompleteSave(p, id, outcome, folderName); };
+        },
+        [id, folderName](Palette& p) { CompleteSave(p, id, SaveOutcome{}, folderName); });
+}

@@ -1,0 +1,65 @@
+// Placing an image named by a service path: downloaded with the device token on a worker, then
+// placed in its turn; and a project change while the download runs.
+#include <gtest/gtest.h>
+
+#include "media/TestImages.h"
+#include "output/OutputTestSupport.h"
+#include "support/TestService.h"
+
+namespace {
+
+class PlacingADownload : public ::testing::Test {
+protected:
+    void SetUp() override {
+        try {
+            service = TestService::Start();
+        } catch (const std::runtime_error& e) {
+            GTEST_SKIP() << "no simulated service here: " << e.what();
+        }
+        h.palette().token = "device-token-1";
+    }
+    Harness h;
+    std::unique_ptr<TestService> service;
+    const std::string png = PngFile(MakeBitmap(8, 2, [](int x, int) { return 0xFF102030u + uint32_t(x); }), false);
+};
+
+TEST_F(PlacingADownload, FetchesThePathWithTheTokenAndPlacesWhatCameBack) {
+    service->Script(ScriptedAnswer::Status(200, png, {"Content-Type: image/png"}).For("/files/job_7/result.png"));
+    h.Post(Request("d", "place", R"({"path":"/files/job_7/result.png","label":"Result"})"));
+    const auto* reply = RunUntilReply(h, "d");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(reply->json, R"({"id":"d","ok":true,"result":{"label":"Result"}})");
+    const auto requests = service->Record().requests;
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].requestLine, "GET /files/job_7/result.png HTTP/1.1");
+    EXPECT_EQ(requests[0].Header("Authorization"), "Bearer device-token-1");
+    const auto& sheets = h.host().model.worksheets;
+    ASSERT_EQ(sheets.size(), 1u);
+    ASSERT_EQ(sheets[0].pictures.size(), 1u);
+    EXPECT_EQ(std::string(sheets[0].pictures[0].bytes.begin(), sheets[0].pictures[0].bytes.end()), png);
+}
+
+TEST_F(PlacingADownload, SignedOutOrRefusedDownloadsAnswerWithTheirCode) {
+    service->Script(ScriptedAnswer::Status(404, R"({"error":{"code":"not_found","message":"gone"}})"));
+    h.Post(Request("gone", "place", R"({"path":"/files/job_9/result.png"})"));
+    EXPECT_EQ(RunUntilReply(h, "gone")->ErrorCode(), "not_found");
+    h.palette().token.clear();
+    h.Post(Request("out", "place", R"({"path":"/files/job_9/result.png"})"));
+    EXPECT_EQ(RunUntilReply(h, "out")->ErrorCode(), "revoked");
+    EXPECT_EQ(service->Record().requests.size(), 1u) << "nothing is sent without a token";
+    EXPECT_TRUE(h.host().model.worksheets.empty());
+}
+
+TEST_F(PlacingADownload, AProjectChangeDuringTheDownloadAnswersViewNotFound) {
+    service->Script(ScriptedAnswer::Status(200, png).After(std::chrono::milliseconds(300)));
+    h.Post(Request("slow", "place", R"({"path":"/files/job_3/result.png"})"));
+    h.Idle();  // the download starts
+    h.host().project = {false, false, "/projects/other.pln", "other"};
+    h.host().SendProjectEvent(4);
+    const auto* reply = RunUntilReply(h, "slow");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(reply->ErrorCode(), "view_not_found");
+    EXPECT_TRUE(h.host().model.worksheets.empty());
+}
+
+}  // namespace

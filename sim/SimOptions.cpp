@@ -11,6 +11,12 @@ namespace {
 // Width and height of the 3D window's drawing area, each at most this many pixels.
 constexpr int kMaxWindowSide = 8192;
 
+bool ParseCount(std::string_view text, int64_t* value) {
+    if (text.empty() || text.front() == '+' || text.front() == '-') return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
 bool ParseInt(std::string_view text, int* value) {
     if (text.empty() || text.front() == '+' || text.front() == '-') return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
@@ -66,6 +72,7 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
     std::vector<std::string> positional;
     const size_t argc = argv.size();
     bool untitledGiven = false;
+    const char* needsService = nullptr;
     for (size_t i = 1; i < argc; ++i) {
         const std::string& arg = argv[i];
         if (arg.size() < 2 || arg[0] != '-') {  // "-" alone is standard input
@@ -108,6 +115,20 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             o->failures.push_back(failure);
         } else if (arg == "--refuse-event-loop") {
             o->refuseEventLoop = true;
+        } else if (arg == "--service") {
+            o->service = true;
+        } else if (arg == "--signed-in") {
+            o->service = o->signedIn = true;
+        } else if (arg == "--approve") {
+            o->service = o->approve = true;
+        } else if (arg == "--credits") {
+            if (!value(&text)) return false;
+            if (!ParseCount(text, &o->credits)) return *error = "--credits takes a count of 0 or more", false;
+            needsService = "--credits";
+        } else if (arg == "--service-record") {
+            if (!value(&o->serviceRecord)) return false;
+            if (o->serviceRecord.empty()) return *error = "--service-record needs a FILE", false;
+            needsService = "--service-record";
         } else {
             return *error = "unknown option " + arg, false;
         }
@@ -123,6 +144,8 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
         }
     }
     if (next < positional.size()) return *error = "unexpected argument " + positional[next], false;
+    if (needsService != nullptr && !o->service)
+        return *error = std::string(needsService) + " needs the simulated service (--service, --signed-in or --approve)", false;
     // A project with a path is a saved one unless --untitled says otherwise.
     if (!untitledGiven) o->untitled = o->projectPath.empty();
     return true;
@@ -149,5 +172,10 @@ const char* SimUsage() {
            "  --front plan|3d               the front window at start (default plan)\n"
            "  --window-size WxH             the 3D window's drawing area (default 1200x800)\n"
            "  --fail OP=CODE[:once]         host operation OP fails with CODE (decimal or 0x hex); repeatable\n"
-           "  --refuse-event-loop           the host refuses event-loop call-backs\n";
+           "  --refuse-event-loop           the host refuses event-loop call-backs\n"
+           "  --service                     start the simulated service in process and point the module at it\n"
+           "  --signed-in                   a token valid at the service is stored before start (implies --service)\n"
+           "  --approve                     the service approves each device code at its first poll (implies --service)\n"
+           "  --credits N                   the simulated account's credits (default 10)\n"
+           "  --service-record FILE         at exit, every request the service received, one JSON object a line\n";
 }

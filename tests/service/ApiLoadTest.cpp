@@ -41,7 +41,7 @@ TEST_F(ApiLoad, TwoHundredRequestsUnderFaultsAreEachAnsweredOnce) {
     std::vector<std::string> ids;
     std::map<std::string, Fault> faults;
     for (int i = 0; i < kRequests; ++i) {
-        const std::string path = "/api/v1/load/" + std::to_string(i);
+        const std::string path = Numbered("/api/v1/load/", i);
         Fault fault = static_cast<Fault>(i % kFaults);
         if (fault == kSilent && !silentTimesOut) fault = kDropped;
         const auto delay = std::chrono::milliseconds((i * 37) % 300);
@@ -51,15 +51,15 @@ TEST_F(ApiLoad, TwoHundredRequestsUnderFaultsAreEachAnsweredOnce) {
             case kUnavailable: answer = ScriptedAnswer::Status(503, "", {"Retry-After: 7"}).After(delay); break;
             case kDropped: answer = ScriptedAnswer::DropConnection().After(delay); break;
             case kRefused: answer = ScriptedAnswer::Status(401, R"({"error":"revoked"})").After(delay); break;
-            default: answer = ScriptedAnswer::Status(200, "{\"n\":" + std::to_string(i) + "}").After(delay); break;
+            default: answer = ScriptedAnswer::Status(200, Numbered("{\"n\":", static_cast<size_t>(i)) + "}").After(delay); break;
         }
         service->Script(answer.For(path));
-        const std::string id = "load-" + std::to_string(i);
+        const std::string id = Numbered("load-", i);
         ids.push_back(id);
         faults[id] = fault;
     }
     for (int i = 0; i < kRequests; ++i)
-        Post(ids[static_cast<size_t>(i)], R"({"method":"GET","path":"/api/v1/load/)" + std::to_string(i) + R"("})");
+        Post(ids[static_cast<size_t>(i)], R"({"method":"GET","path":"/api/v1/load/)" + Numbered("", i) + R"("})");
     ASSERT_TRUE(WaitForReplies(ids));
     // Nothing further arrives once every worker is done.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -120,7 +120,7 @@ TEST_F(ApiLoad, ASignInAmidLoadLeavesEveryFileButTheTokenFileFreeOfIt) {
     service->Script(ScriptedAnswer::Status(200, "{\"token\":\"" + issued + "\"}").For("/api/v1/device/token"));
     std::vector<std::string> ids;
     for (int i = 0; i < 40; ++i) {
-        ids.push_back("c" + std::to_string(i));
+        ids.push_back(Numbered("c", i));
         Post(ids.back(), R"({"method":"GET","path":"/api/v1/plugin/config"})");
     }
     ids.push_back("t");
@@ -128,7 +128,7 @@ TEST_F(ApiLoad, ASignInAmidLoadLeavesEveryFileButTheTokenFileFreeOfIt) {
     ASSERT_TRUE(WaitForReplies(ids));
     ASSERT_EQ(harness->palette().token, issued);
     for (int i = 0; i < 40; ++i) {
-        ids.push_back("m" + std::to_string(i));
+        ids.push_back(Numbered("m", i));
         Post(ids.back(), R"({"method":"GET","path":"/api/v1/me"})");
     }
     ASSERT_TRUE(WaitForReplies(ids));

@@ -8,6 +8,7 @@
 
 #include "handlers/service/ApiRequest.h"
 #include "handlers/service/ServiceCall.h"
+#include "panel/Replies.h"
 #include "platform/System.h"
 #include "platform/Utf.h"
 #include "service/ApiTestSupport.h"
@@ -73,14 +74,14 @@ TEST_F(Api, ABadMethodPathOrKeyIsRefusedAndNothingIsSent) {
         R"({"method":"POST","path":"/api/v1/generation%73","body":{"upload_id":"upl_1"}})",
     };
     for (size_t i = 0; i < payloads.size(); ++i) {
-        const std::string id = "r" + std::to_string(i);
+        const std::string id = Numbered("r", i);
         harness->Post(Request(id, "api", payloads[i]));
         const auto* reply = harness->OnlyReplyTo(id);
         ASSERT_NE(reply, nullptr) << payloads[i];
         EXPECT_EQ(reply->ErrorCode(), "invalid_request") << payloads[i];
     }
     EXPECT_TRUE(service->Record().requests.empty());
-    EXPECT_EQ(Log().find("] api "), std::string::npos) << "a refused request writes no api line";
+    EXPECT_EQ(Log().find(" api "), std::string::npos) << "a refused request writes no api line";
 }
 
 TEST_F(Api, PathsAtTheLimitsAreSent) {
@@ -96,7 +97,7 @@ TEST_F(Api, PathsAtTheLimitsAreSent) {
     EXPECT_EQ(requests[1].Target(), limit);
     EXPECT_EQ(requests[2].Target(), "/api/v1/a%20b");
     // The query string is never logged.
-    EXPECT_NE(Log().find("] api GET /api/v1/me\r\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find(" api GET /api/v1/me\r\n"), std::string::npos) << Log();
 }
 
 // --- What goes on the wire
@@ -136,8 +137,8 @@ TEST_F(Api, EachKindOfRequestSendsItsOwnLinesInOrderAndItsBody) {
     EXPECT_TRUE(requests[2].body.empty());
 
     const std::string log = Log();
-    EXPECT_NE(log.find("] api POST /api/v1/uploads (binary)\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("] api POST /api/v1/generations\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" api POST /api/v1/uploads (binary)\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" api POST /api/v1/generations\r\n"), std::string::npos) << log;
 }
 
 TEST_F(Api, UploadsNameTheirTypeAndFileWithinTheRules) {
@@ -157,7 +158,7 @@ TEST_F(Api, UploadsNameTheirTypeAndFileWithinTheRules) {
         {R"({"binary":true,"filename":"Caf\u00e9 (1).jpg"})", "application/octet-stream", "Caf%C3%A9%20%281%29.jpg"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
-        const std::string reply = Call("u" + std::to_string(i), Upload(ref, cases[i].options));
+        const std::string reply = Call(Numbered("u", i), Upload(ref, cases[i].options));
         EXPECT_EQ(StringAt(reply, "result.content_type"), cases[i].contentType) << cases[i].options;
     }
     const auto requests = service->Record().requests;
@@ -193,7 +194,7 @@ TEST_F(Api, PaidCallsAreBlockedInTestModeAndOtherMethodsStillGo) {
         R"({"method":"POST","path":"https://app.ovra.example/api/v1/generations"})",
     };
     for (size_t i = 0; i < paid.size(); ++i) {
-        const std::string id = "p" + std::to_string(i);
+        const std::string id = Numbered("p", i);
         harness->Post(Request(id, "api", paid[i]));
         const auto* reply = harness->OnlyReplyTo(id);
         ASSERT_NE(reply, nullptr);
@@ -475,7 +476,7 @@ TEST_F(Api, AResultPictureIsStoredWholeWithAJpegPreview) {
     const std::string served = CallService(u"GET", resultPath, token, u"en", "", u"", 20000).body;
     EXPECT_EQ(stored.substr(0, 8), "\x89PNG\r\n\x1A\n");
     EXPECT_TRUE(stored == served) << "the stored file holds the downloaded bytes unchanged";
-    EXPECT_NE(Log().find("] api GET " + resultPath + " (binary)\r\n"), std::string::npos);
+    EXPECT_NE(Log().find(" api GET " + resultPath + " (binary)\r\n"), std::string::npos);
 }
 
 TEST_F(Api, OtherDownloadsAreTheirOwnDataUrl) {

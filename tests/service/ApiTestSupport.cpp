@@ -77,6 +77,11 @@ std::vector<std::string> ApiFixture::Messages() const {
     return texts;
 }
 
+std::string Numbered(std::string prefix, size_t number) {
+    prefix += std::to_string(number);
+    return prefix;
+}
+
 std::string OkReply(const std::string& id, const std::string& result) {
     return "{\"id\":" + JsonQuote(id) + ",\"ok\":true,\"result\":" + result + "}";
 }

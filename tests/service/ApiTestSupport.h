@@ -42,6 +42,8 @@ protected:
     std::string token;  // the token stored by Open(true)
 };
 
+// "prefix" followed by the number (written so that GCC 12 sees no overlapping copy in it).
+std::string Numbered(std::string prefix, size_t number);
 // {"id":…,"ok":true,"result":RESULT} for an id.
 std::string OkReply(const std::string& id, const std::string& result);
 // The reply's error member "code"; "" for a reply that is not an error.

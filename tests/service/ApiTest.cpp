@@ -7,6 +7,7 @@
 
 
 #include "handlers/service/ApiRequest.h"
+#include "handlers/service/FetchSource.h"
 #include "handlers/service/ServiceCall.h"
 #include "panel/Replies.h"
 #include "platform/System.h"
@@ -264,14 +265,17 @@ TEST_F(Api, TheDeviceStartBodyNamesThisDeviceAfterThePagesMembers) {
     EXPECT_EQ(StringAt(started, "result.verification_uri"), "https://app.ovra.example/device");
     Call("n", R"({"method":"POST","path":"/api/v1/device/start"})");
     Call("a", R"({"method":"POST","path":"/api/v1/device/start","body":[1,2]})");
+    Call("d", R"({"method":"POST","path":"/api/v1/device/start","body":{"name":"a","x":1,"name":"b","client":"c","client":"d"}})");
 
     const auto requests = service->Record().requests;
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].body, R"({"scope":["render"],"name":)" + JsonQuote(DeviceName()) + R"(,"client":"archicad"})");
     EXPECT_EQ(requests[0].Header("Content-Type"), "application/json");
     EXPECT_TRUE(requests[1].body.empty()) << "no body when the page sends none";
     EXPECT_FALSE(requests[1].Header("Content-Type").has_value());
     EXPECT_EQ(requests[2].body, "[1,2]") << "only an object gets the device's members";
+    EXPECT_EQ(requests[3].body, R"({"x":1,"name":)" + JsonQuote(DeviceName()) + R"(,"client":"archicad"})")
+        << "a repeated member may not name the device either";
     const auto devices = service->Devices();
     ASSERT_FALSE(devices.empty());
     EXPECT_EQ(devices.front().name, DeviceName());
@@ -495,6 +499,44 @@ TEST_F(Api, OtherDownloadsAreTheirOwnDataUrl) {
     const std::string other = Call("o", Get("/files/job_9/notes", R"({"binary":true})"));
     EXPECT_EQ(StringAt(other, "result.dataUrl"), "data:application/octet-stream;base64,cGxhaW4gYnl0ZXM=") << other;
     EXPECT_EQ(ErrorCodeOf(Call("e", Get("/files/job_9/empty", R"({"binary":true})"))), "save_failed");
+}
+
+// --- Fetching a result for placing and saving
+
+TEST_F(Api, FetchSourceTakesTheStoredFileOrDownloadsThePath) {
+    Open(true);
+    const SecretString secret(token);
+    std::string bytes, code;
+    const std::string ref = StoredFile("stored bytes");
+    EXPECT_TRUE(FetchSource({ref, "/files/job_1/result.png"}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(bytes, "stored bytes") << "a reference that is set wins";
+    EXPECT_FALSE(FetchSource({NewFileRef("res"), ""}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(code, "missing_file");
+    EXPECT_FALSE(FetchSource({"../x", ""}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(code, "missing_file");
+    EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png/"}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(code, "invalid_request");
+    EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png"}, SecretString(), u"en", &bytes, &code));
+    EXPECT_EQ(code, "revoked");
+    EXPECT_TRUE(service->Record().requests.empty());
+
+    service->Script(ScriptedAnswer::Status(200, "result bytes").For("/files/job_1/result.png"));
+    EXPECT_TRUE(FetchSource({"", "https://app.ovra.example/files/job_1/result.png"}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(bytes, "result bytes");
+    service->Script(ScriptedAnswer::Status(200, "").For("/files/job_1/result.png"));
+    EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png"}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(code, "missing_file");
+    service->Script(ScriptedAnswer::Status(401).For("/files/job_1/result.png"));
+    EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png"}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(code, "revoked");
+    EXPECT_EQ(harness->palette().token, token) << "no revocation step is made here; the caller reports the code";
+    service->Script(ScriptedAnswer::DropConnection().For("/files/job_1/result.png"));
+    EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png"}, secret, u"en", &bytes, &code));
+    EXPECT_EQ(code, "network");
+    const auto requests = service->Record().requests;
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(OwnLines(requests[0]),
+              (std::vector<std::string>{kIdentification, "Accept-Language: en", "Authorization: Bearer " + token}));
 }
 
 // --- Time-outs, shortened through the host extension

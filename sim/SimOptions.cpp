@@ -14,6 +14,12 @@ namespace {
 // Width and height of the 3D window's drawing area, each at most this many pixels.
 constexpr int kMaxWindowSide = 8192;
 
+bool ParseCount(std::string_view text, int64_t* value) {
+    if (text.empty() || text.front() == '+' || text.front() == '-') return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
 bool ParseInt(std::string_view text, int* value) {
     if (text.empty() || text.front() == '+' || text.front() == '-') return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
@@ -69,6 +75,7 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
     std::vector<std::string> positional;
     const size_t argc = argv.size();
     bool untitledGiven = false;
+    const char* needsService = nullptr;
     for (size_t i = 1; i < argc; ++i) {
         const std::string& arg = argv[i];
         if (arg.size() < 2 || arg[0] != '-') {  // "-" alone is standard input
@@ -119,6 +126,20 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             if (!value(&o->launchLog)) return false;
         } else if (arg == "--project-out") {
             if (!value(&o->projectOut)) return false;
+        } else if (arg == "--service") {
+            o->service = true;
+        } else if (arg == "--signed-in") {
+            o->service = o->signedIn = true;
+        } else if (arg == "--approve") {
+            o->service = o->approve = true;
+        } else if (arg == "--credits") {
+            if (!value(&text)) return false;
+            if (!ParseCount(text, &o->credits)) return *error = "--credits takes a count of 0 or more", false;
+            needsService = "--credits";
+        } else if (arg == "--service-record") {
+            if (!value(&o->serviceRecord)) return false;
+            if (o->serviceRecord.empty()) return *error = "--service-record needs a FILE", false;
+            needsService = "--service-record";
         } else {
             return *error = "unknown option " + arg, false;
         }
@@ -134,6 +155,8 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
         }
     }
     if (next < positional.size()) return *error = "unexpected argument " + positional[next], false;
+    if (needsService != nullptr && !o->service)
+        return *error = std::string(needsService) + " needs the simulated service (--service, --signed-in or --approve)", false;
     // A project with a path is a saved one unless --untitled says otherwise.
     if (!untitledGiven) o->untitled = o->projectPath.empty();
     return true;
@@ -184,5 +207,10 @@ const char* SimUsage() {
            "  --pick PATH|cancel            the open-file dialog's answer (default cancel)\n"
            "  --pick-folder PATH|cancel     the folder dialog's answer (default cancel)\n"
            "  --launch-log FILE             one line per shell launch: verb, file, parameters, tab-separated\n"
-           "  --project-out FILE            at exit, the project's worksheets and their pictures as JSON\n";
+           "  --project-out FILE            at exit, the project's worksheets and their pictures as JSON\n"
+           "  --service                     start the simulated service in process and point the module at it\n"
+           "  --signed-in                   a token valid at the service is stored before start (implies --service)\n"
+           "  --approve                     the service approves each device code at its first poll (implies --service)\n"
+           "  --credits N                   the simulated account's credits (default 10)\n"
+           "  --service-record FILE         at exit, every request the service received, one JSON object a line\n";
 }

@@ -32,6 +32,12 @@ struct SimOptions {
     std::string pick = "cancel", pickFolder = "cancel";
     std::string launchLog;   // empty: not written
     std::string projectOut;  // empty: not written
+    // The simulated service, started in process for the run.
+    bool service = false;
+    bool signedIn = false;  // a token the service accepts is stored before start
+    bool approve = false;   // every device code is approved at its first poll
+    int64_t credits = 10;
+    std::string serviceRecord;  // where the service's record is written at exit; empty: nowhere
 };
 
 // Parses the arguments (the program's name first). False with a one-line message for an unknown

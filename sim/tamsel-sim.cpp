@@ -28,6 +28,7 @@
 #include "sim/SimOptions.h"
 #include "sim/SimProcess.h"
 #include "sim/SimRun.h"
+#include "sim/SimServiceRun.h"
 
 namespace {
 constexpr auto kRealTimeLimit = std::chrono::seconds(30);
@@ -157,6 +158,48 @@ int RunRequests(SimHost& host, const SimOptions& o) {
     return 0;
 }
 
+// The string member `name` of a reply's result; empty when there is none.
+std::string ResultString(const ScriptedPage::Message* reply, const char* name) {
+    if (reply == nullptr) return {};
+    const rapidjson::Value& d = *reply->document;
+    const auto result = d.FindMember("result");
+    if (result == d.MemberEnd() || !result->value.IsObject()) return {};
+    const auto member = result->value.FindMember(name);
+    return member != result->value.MemberEnd() && member->value.IsString() ? member->value.GetString() : "";
+}
+
+// A device that signed in on an earlier day: in a session of its own, the add-on signs in through
+// its own bridge with the service approving the code, so the token is stored exactly as the
+// add-on stores it. The run's session then starts with the token present. This session's
+// requests are left out of the service's record; its lines stay in host.log.
+bool SignInBeforeStart(const LoadedModule& module, SimServiceRun& service, const SimOptions& o, std::string* error) {
+    SimHost host(module.Entry());
+    host.UseService(service.Port(), service.CaFile());
+    if (!host.Start()) return *error = "the add-on did not start for the sign-in", false;
+    host.OpenPaletteFromMenu();
+    ScriptedPage* page = host.Page();
+    if (page == nullptr) return *error = "the palette did not open for the sign-in", false;
+    host.Turn();
+    service.SetApproveAtFirstPoll(true);
+    auto call = [&](const std::string& id, const std::string& payload) -> const ScriptedPage::Message* {
+        page->Post(R"({"id":")" + id + R"(","type":"api","payload":)" + payload + "}");
+        if (!RunUntil(host, [&] { return !page->RepliesTo(id).empty(); })) return nullptr;
+        return page->RepliesTo(id).front();
+    };
+    const std::string code =
+        ResultString(call("sign-in-start", R"({"method":"POST","path":"/api/v1/device/start","body":{}})"), "device_code");
+    const ScriptedPage::Message* signedIn =
+        code.empty() ? nullptr
+                     : call("sign-in-token", R"({"method":"POST","path":"/api/v1/device/token","body":{"device_code":")" +
+                                                 code + R"("}})");
+    const bool ok = signedIn != nullptr && signedIn->Ok();
+    service.SetApproveAtFirstPoll(o.approve);
+    host.Release();
+    service.ResetRecord();
+    if (!ok) *error = "the sign-in before start failed: " + (signedIn ? signedIn->json : std::string("no answer"));
+    return ok;
+}
+
 int RunDemo(SimHost& host, const SimOptions& o) {
     std::cout << "Tamsel Ovra in the simulated Archicad\n";
     std::cout << "module: " << o.module << "\n";
@@ -222,10 +265,23 @@ int main(int argc, char** argv) {
         std::cerr << "tamsel-sim: cannot load " << options.module << ": " << error << "\n";
         return 1;
     }
+    std::unique_ptr<SimServiceRun> service;
+    if (options.service) {
+        service = StartSimServiceRun(options, &error);
+        if (!service) {
+            std::cerr << "tamsel-sim: " << error << "\n";
+            return 2;
+        }
+        if (options.signedIn && !SignInBeforeStart(*module, *service, options, &error)) {
+            std::cerr << "tamsel-sim: " << error << "\n";
+            return 1;
+        }
+    }
     int status = 0;
     {
         SimHost host(module->Entry());
         ApplySimOptions(options, host);
+        if (service) host.UseService(service->Port(), service->CaFile());
         status = options.mode == "requests" ? RunRequests(host, options) : RunDemo(host, options);
         if (!WriteSimOutputs(options, host, &error)) {
             std::cerr << "tamsel-sim: " << error << "\n";
@@ -233,6 +289,10 @@ int main(int argc, char** argv) {
         }
         // Workers may still be running after release; the add-on asked to stay loaded.
         if (host.keepInMemory) module->KeepLoaded();
+    }
+    if (service && !options.serviceRecord.empty() && !service->WriteRecord(options.serviceRecord)) {
+        std::cerr << "tamsel-sim: cannot write " << options.serviceRecord << "\n";
+        status = 1;
     }
     return status;
 }

@@ -47,6 +47,15 @@ SimHost::SimHost(AddonEntry entry) : windows(clock), entry_(entry) {
     entry_.setImports(&imports);
 }
 
+void SimHost::UseService(uint16_t port, const std::string& caFile, uint32_t timeoutDivisor) {
+    serviceCaFile_ = caFile;
+    extension_.servicePort = port;
+    extension_.serviceCaFile = serviceCaFile_.empty() ? nullptr : serviceCaFile_.c_str();
+    extension_.serviceTimeoutDivisor = timeoutDivisor;
+    const HostImports imports{this, &extension_};
+    entry_.setImports(&imports);
+}
+
 SimHost::~SimHost() {
     if (started_ && !released_) Release();
     entry_.setImports(nullptr);

@@ -42,6 +42,10 @@ public:
     HostError Initialize();
     bool Start();
     HostError Release();
+    // Points the add-on at a simulated service on loopback (port 0: the real service) through
+    // the host extension, trusting the CA in `caFile` (empty: the system's trust), with every
+    // transport time-out divided by `timeoutDivisor`; the add-on takes it at once.
+    void UseService(uint16_t port, const std::string& caFile, uint32_t timeoutDivisor = 1);
     bool Released() const { return released_; }
 
     // Commands the host sends.
@@ -196,6 +200,7 @@ private:
     AddonEntry entry_;
     AddonExports exports_;
     HostExtension extension_;
+    std::string serviceCaFile_;
     std::map<std::string, Failure> failures_;
     struct Service {
         uint32_t code;

@@ -60,6 +60,28 @@ TEST(SimOptionsParse, DefaultsAndEveryValue) {
     EXPECT_FALSE(o.failures[1].once);
 }
 
+TEST(SimOptionsParse, TheServiceOptionsAndWhatTheyImply) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"requests", "f"}, &o, &error));
+    EXPECT_FALSE(o.service);
+    EXPECT_EQ(o.credits, 10);
+    for (const char* implying : {"--signed-in", "--approve"}) {
+        SimOptions implied;
+        ASSERT_TRUE(Parse({implying, "requests", "f", "--credits", "0"}, &implied, &error)) << error;
+        EXPECT_TRUE(implied.service) << implying;
+        EXPECT_EQ(implied.credits, 0);
+    }
+    ASSERT_TRUE(Parse({"requests", "--service-record", "out.jsonl", "f", "--service", "--approve", "--signed-in",
+                       "--credits", "250"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.file, "f");
+    EXPECT_TRUE(o.service && o.approve && o.signedIn);
+    EXPECT_EQ(o.credits, 250);
+    EXPECT_EQ(o.serviceRecord, "out.jsonl");
+}
+
 TEST(SimOptionsParse, BadValuesAreRefusedWithTheirMessage) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"requests"}, "requests needs a FILE (or - for standard input)"},
@@ -81,6 +103,13 @@ TEST(SimOptionsParse, BadValuesAreRefusedWithTheirMessage) {
         {{"--fail", "GetFrontWindow=0x1FFFFFFFF"}, "--fail: 0x1FFFFFFFF is not a non-zero 32-bit error code"},
         {{"--fail", "GetFrontWindow=12abc"}, "--fail: 12abc is not a non-zero 32-bit error code"},
         {{"--fail", "GetFrontWindow=5:twice"}, "--fail: only :once may follow the code"},
+        {{"--credits"}, "--credits needs a value"},
+        {{"--service", "--credits", "-1"}, "--credits takes a count of 0 or more"},
+        {{"--service", "--credits", "ten"}, "--credits takes a count of 0 or more"},
+        {{"--credits", "5"}, "--credits needs the simulated service (--service, --signed-in or --approve)"},
+        {{"--service-record", "r.jsonl", "demo"},
+         "--service-record needs the simulated service (--service, --signed-in or --approve)"},
+        {{"--service", "--service-record", ""}, "--service-record needs a FILE"},
     };
     for (const auto& [args, message] : cases) {
         SimOptions o;

@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
+#include "sim/service/ServiceAccount.h"
 #include "sim/service/ServiceScript.h"
 
 class TestService {
@@ -18,4 +21,17 @@ public:
     virtual ServiceRecord Record() = 0;
     // Points the transport at the service, trusting its CA or not.
     virtual void Aim(bool trustServiceCa = true) = 0;
+    // Where a host points the add-on: the service's port, and the CA file to trust (empty where
+    // the system's trust store holds the CA).
+    virtual uint16_t Port() const = 0;
+    virtual std::string CaFile() const = 0;
+
+    // The service's account, acted on as the user in the browser would.
+    virtual std::string IssueToken() = 0;
+    virtual bool RevokeToken(const std::string& token) = 0;
+    virtual bool Decide(const std::string& code, DeviceDecision decision) = 0;
+    virtual void SetApproveAtFirstPoll(bool on) = 0;
+    virtual AccountState Account() = 0;
+    virtual std::vector<DeviceState> Devices() = 0;
+    virtual std::vector<UploadState> Uploads() = 0;
 };

@@ -34,6 +34,19 @@ public:
         SetServiceEndpoint({service_.Port(), (folder_ / (trustServiceCa ? "ca.pem" : "foreign.pem")).string()});
     }
 
+    uint16_t Port() const override { return service_.Port(); }
+    std::string CaFile() const override { return (folder_ / "ca.pem").string(); }
+
+    std::string IssueToken() override { return service_.Routes().IssueToken(); }
+    bool RevokeToken(const std::string& token) override { return service_.Routes().RevokeToken(token); }
+    bool Decide(const std::string& code, DeviceDecision decision) override {
+        return service_.Routes().Decide(code, decision);
+    }
+    void SetApproveAtFirstPoll(bool on) override { service_.Routes().SetApproveAtFirstPoll(on); }
+    AccountState Account() override { return service_.Routes().Account(); }
+    std::vector<DeviceState> Devices() override { return service_.Routes().Devices(); }
+    std::vector<UploadState> Uploads() override { return service_.Routes().Uploads(); }
+
 private:
     TestPki pki_;
     SimService service_;

@@ -86,6 +86,19 @@ public:
         SetServiceEndpoint({endpoints_.servicePort, ""});
     }
 
+    uint16_t Port() const override { return endpoints_.servicePort; }
+    std::string CaFile() const override { return {}; }
+
+    std::string IssueToken() override { return control_->IssueToken(); }
+    bool RevokeToken(const std::string& token) override { return control_->RevokeToken(token); }
+    bool Decide(const std::string& code, DeviceDecision decision) override {
+        return control_->DecideDevice(code, decision);
+    }
+    void SetApproveAtFirstPoll(bool on) override { control_->SetApproveAtFirstPoll(on); }
+    AccountState Account() override { return control_->Account(); }
+    std::vector<DeviceState> Devices() override { return control_->Devices(); }
+    std::vector<UploadState> Uploads() override { return control_->Uploads(); }
+
 private:
     ServiceEndpoints endpoints_;
     std::unique_ptr<ServiceControl> control_;

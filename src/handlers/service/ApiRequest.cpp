@@ -76,8 +76,11 @@ std::string Compact(const rapidjson::Value& value) {
 std::string DeviceStartBody(const rapidjson::Value& body) {
     rapidjson::Document copy;
     copy.CopyFrom(body, copy.GetAllocator());
-    copy.RemoveMember("name");
-    copy.RemoveMember("client");
+    // Every member of either name goes, duplicates included, so that the service reads no other.
+    while (copy.RemoveMember("name")) {
+    }
+    while (copy.RemoveMember("client")) {
+    }
     const std::string name = DeviceName();
     copy.AddMember("name", rapidjson::Value(name.c_str(), static_cast<rapidjson::SizeType>(name.size()), copy.GetAllocator()),
                    copy.GetAllocator());

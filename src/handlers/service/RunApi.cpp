@@ -82,7 +82,11 @@ SecretString TakeToken(std::string& body) {
         }
     }
     SecureWipe(body);
-    return SecretString(std::move(token));
+    // Copied, not moved: a short token sits inside the string itself, and moving would leave
+    // its bytes behind unwiped.
+    SecretString secret(token);
+    SecureWipe(token);
+    return secret;
 }
 
 // {"url":D,"dataUrl":D,"fileRef":R} for a downloaded file stored under a new "res" reference;

@@ -37,17 +37,21 @@ bool NormalizeServicePath(std::string& path) {
     const std::string origin = ServiceOrigin() + "/";
     if (StartsWith(path, origin)) path.erase(0, origin.size() - 1);
     if (path.empty() || path.size() > kMaxPathBytes || path[0] != '/') return false;
-    if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
-        path.find("/./") != std::string::npos || path.find_first_of("\\#") != std::string::npos)
+    if (path.find("..") != std::string::npos || path.find_first_of("\\#") != std::string::npos) return false;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (std::strchr(kAllowed, path[i]) == nullptr || path[i] == '\0') return false;
+    // One spelling for the part that names the endpoint: no dot segment, no empty segment, no
+    // trailing "/", and no escape of a byte the path could hold plainly. The query is the
+    // service's to read, and may escape what it likes.
+    const std::string_view base = BasePath(path);
+    if (base.find("//") != std::string_view::npos || base.find("/./") != std::string_view::npos ||
+        EndsWith(base, "/.") || EndsWith(base, "/"))
         return false;
     for (size_t i = 0; i < path.size(); ++i) {
-        if (std::strchr(kAllowed, path[i]) == nullptr || path[i] == '\0') return false;
         if (path[i] != '%') continue;
         const int high = i + 2 < path.size() ? HexValue(path[i + 1]) : -1;
         const int low = i + 2 < path.size() ? HexValue(path[i + 2]) : -1;
-        if (high < 0 || low < 0 || MustBePlain(high * 16 + low)) return false;
+        if (high < 0 || low < 0 || (i < base.size() && MustBePlain(high * 16 + low))) return false;
     }
-    const std::string_view base = BasePath(path);
-    if (EndsWith(base, "/.")) return false;
     return StartsWith(path, "/api/") || StartsWith(path, "/files/");
 }

@@ -8,9 +8,10 @@
 std::string ServiceOrigin();
 
 // Removes a leading service origin (keeping the path's "/"), then accepts only a path of 1 to
-// 2048 bytes that begins with "/api/" or "/files/", uses only the allowed characters, and has
-// exactly one spelling: no "..", "//", "/./" or trailing "/.", no "\" or "#", and no percent-
-// escape of an unreserved character or of "/", "\" or ".". False when the path may not be sent.
+// 2048 bytes that begins with "/api/" or "/files/", uses only the allowed characters, holds no
+// "..", "\" or "#", and names its endpoint in exactly one spelling: before the query, no "//",
+// "/./", trailing "/" or "/.", and no percent-escape of an unreserved character or of "/", "\"
+// or ".". False when the path may not be sent.
 bool NormalizeServicePath(std::string& path);
 
 // The path up to, not including, its first "?".

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <memory>
 #include <mutex>
@@ -57,6 +58,22 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         line.remove_prefix(kName.size());
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
         r->retryAfter = ParseRetryAfter(line);
+    }
+    // The announced length is room taken once, instead of the body growing by doubling; a length
+    // beyond the limit takes none (the body is refused as it arrives).
+    constexpr std::string_view kLength = "Content-Length:";
+    if (StartsWithNoCase(line, kLength)) {
+        line.remove_prefix(kLength.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        uint64_t length = 0;
+        const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), length);
+        if (ec == std::errc() && end != line.data() && length <= kMaxResponseBody && r->body.empty()) {
+            try {
+                r->body.reserve(length);
+            } catch (const std::bad_alloc&) {
+                // Growing as the bytes come is still possible, and fails there if it must.
+            }
+        }
     }
     return size * count;
 }
@@ -116,6 +133,8 @@ HttpExchangeResult HttpExchange(const HttpExchangeRequest& request) {
               curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L) == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK &&
+              // Large reads for large bodies, as the curl program itself uses.
+              curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 512L * 1024L) == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_WRITEDATA, &receiver) == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_HEADERDATA, &receiver) == CURLE_OK;

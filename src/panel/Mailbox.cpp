@@ -29,6 +29,11 @@ void RenewProcessMailbox() {
     // What was queued goes here, outside the lock, releasing what it holds.
 }
 
+bool IsClosed(Mailbox& mailbox) {
+    std::lock_guard<std::mutex> lock(mailbox.mutex);
+    return mailbox.closed;
+}
+
 void PostToHost(Mailbox& mailbox, PaletteFunction function) {
     {
         std::lock_guard<std::mutex> lock(mailbox.mutex);

@@ -31,6 +31,9 @@ std::shared_ptr<Mailbox> ProcessMailbox();
 // thread, at release.
 void RenewProcessMailbox();
 
+// True once the add-on was released. Callable from any thread.
+bool IsClosed(Mailbox& mailbox);
+
 // Appends a function for the host thread; a closed Mailbox drops it. Callable from any thread.
 void PostToHost(Mailbox& mailbox, PaletteFunction function);
 

@@ -167,6 +167,7 @@ TEST_F(ApiLoad, ReleaseGivesWorkersAboutThreeSecondsAndDropsWhatTheyAnswerLate) 
     for (int i = 0; i < 5; ++i) harness->host().Turn();
     EXPECT_TRUE(Messages().empty()) << "no late reply or event reaches the new page";
     EXPECT_TRUE(harness->palette().token.empty()) << "a late sign-in step never signs in a new palette";
+    EXPECT_TRUE(TokenStore().Load().empty()) << "nor leaves its token in the file for the next palette";
     EXPECT_TRUE(TakeAll(*released).empty());
 }
 

@@ -133,6 +133,9 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
     if (base == "/api/v1/device/token") {
         SecretString newToken = TakeToken(response.body);
         if (newToken.empty()) return PostFailure(mailbox, job.id, "internal");
+        // A sign-in that finishes after the add-on was released signs nobody in: its Mailbox is
+        // closed, and the token must not wait in the file for a palette opened later.
+        if (IsClosed(mailbox)) return;
         const bool saved = TokenStore().Save(newToken.text());
         return PostSignIn(mailbox, job.id, std::move(newToken), saved);
     }

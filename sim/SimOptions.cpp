@@ -126,6 +126,9 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             if (!value(&o->launchLog)) return false;
         } else if (arg == "--project-out") {
             if (!value(&o->projectOut)) return false;
+        } else if (arg == "--run-for") {
+            if (!value(&text)) return false;
+            if (!ParseCount(text, &o->runFor)) return *error = "--run-for takes a count of seconds, 0 or more", false;
         } else if (arg == "--service") {
             o->service = true;
         } else if (arg == "--signed-in") {
@@ -208,6 +211,7 @@ const char* SimUsage() {
            "  --pick-folder PATH|cancel     the folder dialog's answer (default cancel)\n"
            "  --launch-log FILE             one line per shell launch: verb, file, parameters, tab-separated\n"
            "  --project-out FILE            at exit, the project's worksheets and their pictures as JSON\n"
+           "  --run-for SECONDS             after the last reply, keep the host loop going this many simulated seconds\n"
            "  --service                     start the simulated service in process and point the module at it\n"
            "  --signed-in                   a token valid at the service is stored before start (implies --service)\n"
            "  --approve                     the service approves each device code at its first poll (implies --service)\n"

@@ -28,6 +28,8 @@ struct SimOptions {
     int windowWidth = 1200, windowHeight = 800;
     std::vector<SimFailure> failures;
     bool refuseEventLoop = false;
+    // Simulated seconds the host loop keeps going after the last reply (requests mode).
+    int64_t runFor = 0;
     // The dialogs' answers: a path, or "cancel" (the default).
     std::string pick = "cancel", pickFolder = "cancel";
     std::string launchLog;   // empty: not written

@@ -148,6 +148,12 @@ int RunRequests(SimHost& host, const SimOptions& o) {
         page->Post(line);
     }
     const bool answered = RunUntil(host, [&] { return CountReplies(*page) >= expected; });
+    // Idle notifications and the timer go on as the host gives them, 100 ms a turn; each turn
+    // leaves the real threads (a save, a download) a moment before the clock moves on.
+    for (int64_t turn = 0; answered && turn < o.runFor * 10; ++turn) {
+        host.Turn();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     std::cout.flush();
     host.Release();
     if (!answered) {

@@ -31,6 +31,18 @@ TEST(SimOptionsParse, OptionsStandBeforeOrAfterFile) {
     EXPECT_EQ(o.file, "-");
 }
 
+TEST(SimOptionsParse, RunForIsACountOfSimulatedSeconds) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"requests", "/dev/null", "--run-for", "60"}, &o, &error)) << error;
+    EXPECT_EQ(o.runFor, 60);
+    for (const char* bad : {"-1", "ten", ""}) {
+        SimOptions refused;
+        EXPECT_FALSE(Parse({"requests", "f", "--run-for", bad}, &refused, &error)) << bad;
+        EXPECT_EQ(error, "--run-for takes a count of seconds, 0 or more") << bad;
+    }
+}
+
 TEST(SimOptionsParse, DefaultsAndEveryValue) {
     SimOptions o;
     std::string error;

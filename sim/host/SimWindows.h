@@ -51,18 +51,18 @@ public:
     void StopTimer(uintptr_t id) override;
 
     // Enumeration and printing, as a window-printing provider offers them.
-    std::vector<NativeWindowHandle> TopLevelWindows() const;  // in creation order
+    std::vector<NativeWindowHandle> TopLevelWindows() const override;  // in creation order
     // Every descendant, depth first, each before its own children.
-    std::vector<NativeWindowHandle> Descendants(NativeWindowHandle window) const;
-    std::vector<NativeWindowHandle> Children(NativeWindowHandle window) const;
-    bool IsOwnProcess(NativeWindowHandle window) const;
+    std::vector<NativeWindowHandle> Descendants(NativeWindowHandle window) const override;
+    std::vector<NativeWindowHandle> Children(NativeWindowHandle window) const override;
+    bool IsOwnProcess(NativeWindowHandle window) const override;
     // Visible when it and every ancestor are.
-    bool IsVisible(NativeWindowHandle window) const;
-    std::string ClassName(NativeWindowHandle window) const;
-    std::string Title(NativeWindowHandle window) const;
+    bool IsVisible(NativeWindowHandle window) const override;
+    std::string ClassName(NativeWindowHandle window) const override;
+    std::string Title(NativeWindowHandle window) const override;
     // The window's whole content at its rectangle's size, pixels 0xAARRGGBB (alpha 255), rows
     // top to bottom; false for an unknown window or an empty rectangle.
-    bool PrintWindow(NativeWindowHandle window, int* width, int* height, std::vector<uint32_t>* argb);
+    bool PrintWindow(NativeWindowHandle window, int* width, int* height, std::vector<uint32_t>* argb) override;
 
     // Fires, in time order, every timer that fell due up to the clock's present time.
     void FireTimers();

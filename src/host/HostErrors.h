@@ -8,6 +8,8 @@ using HostError = int32_t;
 inline constexpr HostError kHostOk = 0;
 // The requested item (view, camera, story) does not exist.
 inline constexpr HostError kHostErrNotFound = static_cast<HostError>(0x81060065u);
+// The host refused the arguments it was given.
+inline constexpr HostError kHostErrBadParameters = static_cast<HostError>(0x81060067u);
 // An image could not be read.
 inline constexpr HostError kHostErrUnreadableImage = static_cast<HostError>(0x81060068u);
 // The front window is not the one the operation needs.

@@ -92,6 +92,19 @@ void Palette::OnLoadingStateChanged(bool isLoading) {
 
 void Palette::OnProjectChanged() {
     ++projectGeneration;
+    // A capture waiting for its event-loop call or its deadline belongs to the old project: it is
+    // answered first, and nothing of the old project's view state is put back into the new one.
+    if (captureInFlight || capturePending) {
+        const std::string id = captureRequestId;
+        captureInFlight = false;
+        capturePending = false;
+        restoreNeeded = true;
+        ++captureTicket;
+        captureRequestId.clear();
+        captureViewId.clear();
+        savedViewState = ViewStateSnapshot{};
+        ReplyError(*this, id, MakeFailure("view_not_found", "", 0));
+    }
     std::deque<ModelOp> failed;
     failed.swap(modelOps);
     for (const ModelOp& op : failed) ReplyError(*this, op.id, MakeFailure("view_not_found", "", 0));

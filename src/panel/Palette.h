@@ -13,6 +13,7 @@
 
 #include "host/PaletteWindow.h"
 #include "panel/Mailbox.h"
+#include "panel/ViewState.h"
 #include "platform/Clock.h"
 #include "platform/NativeWindows.h"
 #include "store/TokenStore.h"
@@ -70,11 +71,18 @@ public:
     // Counts project changes, so that work begun for one project can tell it no longer applies.
     uint32_t projectGeneration = 0;
 
+    // The capture being served (one at a time): its request and view, from the moment the pump
+    // takes it from the queue; the deadline it waits for; whether and what to restore after the
+    // picture. captureTicket names the capture whose opening step waits for the host's event
+    // loop: a project change answers that capture and moves the ticket on, so the step finds
+    // itself stale and does nothing.
     std::string captureRequestId;
     std::string captureViewId;
     SteadyTime captureDeadline{};
     bool capturePending = false;
     bool restoreNeeded = true;
+    ViewStateSnapshot savedViewState;
+    uint64_t captureTicket = 0;
 
     int32_t selfTestStep = -1;
     bool selfTestAwaiting = false;

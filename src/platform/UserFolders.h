@@ -11,6 +11,10 @@ std::string UserDataRoot();
 // The folder for per-user keys kept apart from the data: the roaming application-data folder
 // (Windows), or $XDG_CONFIG_HOME, else ~/.config; empty when it cannot be found.
 std::string UserConfigRoot();
+// The user's folder for temporary files (GetTempPathW on Windows, at most 260 characters;
+// $TMPDIR when it holds an absolute path, else /tmp), without a trailing separator; empty when
+// it cannot be had.
+std::string UserTempFolder();
 // Tests point both roots at scratch folders; empty texts restore the system's.
 void SetUserFoldersForTesting(const std::string& dataRoot, const std::string& configRoot);
 

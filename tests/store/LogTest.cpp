@@ -79,7 +79,7 @@ TEST(LogLines, ThePaletteAndBridgeLogTheirSteps) {
                                          "reply error unsupported",
                                          "request capture",
                                          "event loop call 0",
-                                         "reply error unsupported",
+                                         "reply error view_not_found",
                                      }))
         << "the page is loaded before the palette reports itself created";
 }

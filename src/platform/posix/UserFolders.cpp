@@ -36,6 +36,13 @@ std::string SystemDataRoot() { return XdgFolder("XDG_DATA_HOME", "/.local/share"
 
 std::string SystemConfigRoot() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
+std::string UserTempFolder() {
+    const char* value = std::getenv("TMPDIR");
+    std::string folder = value != nullptr && value[0] == '/' ? value : "/tmp";
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
 std::array<uint8_t, 16> NewIdentifierBytes() {
     std::array<uint8_t, 16> bytes{};
     size_t got = 0;

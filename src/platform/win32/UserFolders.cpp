@@ -25,6 +25,16 @@ std::string SystemDataRoot() { return RoamingAppData(); }
 
 std::string SystemConfigRoot() { return RoamingAppData(); }
 
+std::string UserTempFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
+    if (length == 0 || length > MAX_PATH) return {};
+    std::wstring folder(path, length);
+    // "C:\" stays a root; a longer folder loses its trailing separator.
+    if (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    return Narrow(folder);
+}
+
 std::array<uint8_t, 16> NewIdentifierBytes() {
     std::array<uint8_t, 16> bytes{};
     GUID guid{};

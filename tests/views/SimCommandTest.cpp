@@ -1,0 +1,108 @@
+// The simulator's command from outside: "listViews" and "capture" posted as request lines, a
+// later line using an earlier reply's value, and the captured JPEG found in the store through
+// its file reference. POSIX: the simulator runs as a child process.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <cstdio>
+#include <map>
+
+#include "handlers/views/Picture.h"
+#include "sim/host/SimRasteriser.h"
+#include "store/FileStore.h"
+#include "views/ViewsHarness.h"
+
+namespace {
+
+// Runs the simulator on the request lines; its standard output's lines.
+std::vector<std::string> RunSimulator(const ScratchFolders& folders, const std::string& requests,
+                                      const std::string& options) {
+    const std::string file = (folders.root() / "requests.txt").string();
+    WriteFileText(file, requests);
+    const std::string command = "XDG_DATA_HOME='" + folders.dataRoot().string() + "' '" TOVR_SIM "' requests '" +
+                                file + "' " + options;
+    std::vector<std::string> lines;
+    FILE* out = ::popen(command.c_str(), "r");
+    if (out == nullptr) return lines;
+    std::string line;
+    for (int c; (c = std::fgetc(out)) != EOF;) {
+        if (c != '\n') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        lines.push_back(line);
+        line.clear();
+    }
+    EXPECT_EQ(::pclose(out), 0) << command;
+    return lines;
+}
+
+// The results of the successful replies by id.
+std::map<std::string, std::string> FileRefs(const std::vector<std::string>& lines) {
+    std::map<std::string, std::string> refs;
+    for (const std::string& line : lines) {
+        rapidjson::Document reply;
+        reply.Parse(line.data(), line.size());
+        if (reply.HasParseError() || !reply.IsObject() || !reply.HasMember("result")) continue;
+        refs[Text(reply, "id")] = Text(reply["result"], "fileRef");
+    }
+    return refs;
+}
+
+Bitmap EmptyScene(const Projection3D& projection, int width, int height) {
+    SimModel empty;
+    EXPECT_TRUE(MakeSampleProject("empty", &empty));
+    SimPicture picture;
+    EXPECT_TRUE(Render3D(empty, projection, width, height, &picture));
+    Bitmap b;
+    EXPECT_TRUE(b.Allocate(width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) b.pixels[size_t(y) * size_t(width) + size_t(x)] = 0xFF000000u | picture.Pixel(x, y);
+    return b;
+}
+
+TEST(SimCommand, ACapturedJpegInTheStoreShowsTheHouse) {
+    ScratchFolders folders;
+    const std::vector<std::string> lines = RunSimulator(folders,
+                                                        "{\"id\":\"list\",\"type\":\"listViews\"}\n"
+                                                        "{\"id\":\"current\",\"type\":\"capture\",\"payload\":{\"viewId\":\"current\"}}\n"
+                                                        "{\"id\":\"entrance\",\"type\":\"capture\",\"payload\":{\"viewId\":"
+                                                        "{{list.result.views.3.id}}}}\n",
+                                                        "--window-size 800x600");
+    ASSERT_EQ(lines.size(), 3u);
+    const auto refs = FileRefs(lines);
+    SimModel house;
+    ASSERT_TRUE(MakeSampleProject("house", &house));
+    Projection3D entrance;
+    entrance.perspective = true;
+    entrance.camera = house.FindElement(SimGuid("Casa exemplo/element/camera/entrada"))->camera;
+    for (const auto& [id, projection] : {std::pair{std::string("current"), house.startProjection},
+                                         std::pair{std::string("entrance"), entrance}}) {
+        ASSERT_TRUE(IsValidFileRef(refs.at(id))) << id;
+        std::string jpeg;
+        ASSERT_TRUE(LoadFileRef(refs.at(id), &jpeg, kMaxCaptureBytes)) << id;
+        const Bitmap picture = DecodePicture(jpeg);
+        EXPECT_EQ(picture.width, 1600) << id;
+        EXPECT_EQ(picture.height, 1200) << id;
+        EXPECT_TRUE(OvraViews::HasImageContent(picture)) << id;
+        // Against the same camera's view of an empty model, much of the picture is the house.
+        EXPECT_GT(ShareDiffering(picture, EmptyScene(projection, 1600, 1200)), 0.1) << id;
+    }
+}
+
+TEST(SimCommand, TheFrontWindowAndEventLoopOptionsReachTheCapture) {
+    ScratchFolders folders;
+    const std::vector<std::string> lines =
+        RunSimulator(folders, "{\"id\":\"c\",\"type\":\"capture\",\"payload\":{\"viewId\":\"current\"}}\n",
+                     "--front 3d --refuse-event-loop --window-size 2000x1000");
+    ASSERT_EQ(lines.size(), 1u);
+    std::string jpeg;
+    ASSERT_TRUE(LoadFileRef(FileRefs(lines).at("c"), &jpeg, kMaxCaptureBytes));
+    const Bitmap picture = DecodePicture(jpeg);
+    EXPECT_EQ(picture.width, 2000);
+    EXPECT_EQ(picture.height, 1000);
+    const std::string log = ReadFileText(folders.dataFolder() / "host.log");
+    EXPECT_NE(log.find("event loop call -2130312312"), std::string::npos);
+    EXPECT_EQ(log.find("capture restore"), std::string::npos) << "the 3D window was in front";
+}
+}  // namespace

@@ -17,6 +17,8 @@ SimHost& FuzzHost() {
         if (!h->Start()) std::abort();
         h->OpenPaletteFromMenu();
         h->FinishPageLoad();
+        // A small 3D window keeps each capture's picture work short.
+        h->Set3DWindowSize(320, 200);
         return h;
     }();
     return *host;

@@ -88,6 +88,21 @@ bool RunUntil(SimHost& host, Done done) {
     return true;
 }
 
+// The reply as narrated: each data URL's base64 text shortened to its length, so that thumbnails
+// and previews do not fill the screen.
+std::string Narrated(const std::string& json) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = json.find(";base64,", from)) != std::string::npos;) {
+        const size_t start = at + 8, end = json.find('"', start);
+        if (end == std::string::npos) break;
+        out.append(json, from, start - from);
+        out += "…(" + std::to_string(end - start) + " characters)";
+        from = end;
+    }
+    return out.append(json, from, std::string::npos);
+}
+
 // Ends a requests run that cannot go on: the message on standard error, status 1.
 int StopRequests(SimHost& host, const std::string& message) {
     std::cout.flush();
@@ -239,7 +254,7 @@ int RunDemo(SimHost& host, const SimOptions& o) {
         std::cout << "page load: " << (load.isUrl ? load.text : "fallback page (TamselOvra-ui not found)") << "\n";
     host.Turn();
     std::cout << "page loaded; scripts executed: " << page.Scripts().size() << " (adapter installs tamselHost)\n";
-    page.onMessage = [](const ScriptedPage::Message& m) { std::cout << "  reply: " << m.json << "\n"; };
+    page.onMessage = [](const ScriptedPage::Message& m) { std::cout << "  reply: " << Narrated(m.json) << "\n"; };
     const std::vector<std::string> requests = {
         R"({"id":"r1","type":"getState"})",
         R"({"id":"r2","type":"listViews"})",

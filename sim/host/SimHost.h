@@ -120,6 +120,13 @@ public:
     void Set3DWindowSize(int width, int height);
     // What the 3D window shows now, at the drawing area's size.
     bool Draw3D(SimPicture* picture) const;
+    // Real time the host spent drawing the 3D window and encoding or writing its pictures (in
+    // GetCurrent3DImage, NativeImage.Encode and SaveFrontWindowPicture), so that a benchmark can
+    // leave the host's own work out of the add-on's.
+    std::chrono::nanoseconds pictureTime{0};
+    // The clock pictureTime is read with: the steady clock unless a benchmark sets another (the
+    // thread's processor time).
+    std::chrono::nanoseconds (*pictureClock)() = nullptr;
 
     SimPaletteWindow* Palette() const { return palette_; }
     ScriptedPage* Page() const { return palette_ ? &palette_->page : nullptr; }

@@ -1,5 +1,6 @@
 // The simulated host's view operations: front window, 3D projection, layer combinations,
 // elements and their boxes, stories, the navigator, the 3D window's image and picture save.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -7,22 +8,40 @@
 #include "sim/host/SimRasteriser.h"
 
 namespace {
+// Adds the time of its life, on the host's picture clock, to the host's picture time.
+class PictureTimer {
+public:
+    explicit PictureTimer(SimHost& host) : host_(host), start_(Now()) {}
+    ~PictureTimer() { host_.pictureTime += Now() - start_; }
+    PictureTimer(const PictureTimer&) = delete;
+    PictureTimer& operator=(const PictureTimer&) = delete;
+
+private:
+    std::chrono::nanoseconds Now() const {
+        return host_.pictureClock ? host_.pictureClock() : std::chrono::steady_clock::now().time_since_epoch();
+    }
+    SimHost& host_;
+    std::chrono::nanoseconds start_;
+};
+
 // The 3D window's picture as the host's image object hands it out.
 class SimNativeImage final : public NativeImage {
 public:
-    SimNativeImage(SimPicture picture, HostError encodeFailure)
-        : picture_(std::move(picture)), encodeFailure_(encodeFailure) {}
+    SimNativeImage(SimPicture picture, HostError encodeFailure, SimHost& host)
+        : picture_(std::move(picture)), encodeFailure_(encodeFailure), host_(host) {}
     uint32_t Width() const override { return static_cast<uint32_t>(picture_.width); }
     uint32_t Height() const override { return static_cast<uint32_t>(picture_.height); }
     HostError Encode(int encoding, std::vector<uint8_t>* out) const override {
         if (encodeFailure_ != kHostOk) return encodeFailure_;
         if (encoding != 1 || out == nullptr) return kSimErrBadParameters;
+        const PictureTimer timer(host_);
         return EncodePng(picture_, out) ? kHostOk : kSimErrGeneral;
     }
 
 private:
     SimPicture picture_;
     HostError encodeFailure_;
+    SimHost& host_;
 };
 
 // Element type codes the host knows.
@@ -170,8 +189,11 @@ HostError SimHost::GetCurrent3DImage(int32_t* option, std::unique_ptr<NativeImag
     if (HostError e = Injected("GetCurrent3DImage")) return e;
     if (option == nullptr || *option != 0 || image == nullptr) return kSimErrBadParameters;
     SimPicture picture;
-    if (!Draw3D(&picture)) return kSimErrGeneral;
-    *image = std::make_unique<SimNativeImage>(std::move(picture), Injected("NativeImage.Encode"));
+    {
+        const PictureTimer timer(*this);
+        if (!Draw3D(&picture)) return kSimErrGeneral;
+    }
+    *image = std::make_unique<SimNativeImage>(std::move(picture), Injected("NativeImage.Encode"), *this);
     return kHostOk;
 }
 
@@ -182,6 +204,7 @@ HostError SimHost::SaveFrontWindowPicture(int32_t fileType, const std::u16string
         return kSimErrBadParameters;
     // Only the 3D window is saved as a picture here.
     if (front.kind != SimWindowKind::k3D) return kHostErrWrongWindow;
+    const PictureTimer timer(*this);
     SimPicture picture;
     std::vector<uint8_t> png;
     if (!Draw3D(&picture) || !EncodePng(picture, &png)) return kSimErrGeneral;

@@ -78,7 +78,7 @@ TEST(CaptureCurrent, TheReplyCarriesTheStoredFileAPreviewAndTheSizes) {
     EXPECT_EQ(reply->json.find("{\"id\":\"c\",\"ok\":true,\"result\":{\"fileRef\":\"cap-"), 0u) << reply->json;
     const rapidjson::Value& result = Result(reply);
     std::vector<std::string> members;
-    for (const auto& m : result.GetObject()) members.emplace_back(m.name.GetString());
+    for (auto m = result.MemberBegin(); m != result.MemberEnd(); ++m) members.emplace_back(m->name.GetString());
     EXPECT_EQ(members, (std::vector<std::string>{"fileRef", "preview", "sizeBytes", "width", "height"}));
 
     std::string stored;

@@ -18,13 +18,6 @@ bool Spawn(const char* const* argv, int* status) {
     return ::waitpid(pid, status, 0) == pid;
 }
 
-bool SpawnAndWait(const std::string& program, const std::string& argument) {
-    const char* argv[] = {program.c_str(), argument.c_str(), nullptr};
-    // xdg-open returns at once after handing the target over; reap it so no zombie is left.
-    int status = 0;
-    return Spawn(argv, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // Starts xdg-open on the target in the background of a short-lived shell, which is reaped at
 // once: the opener belongs to init from then on, so nothing is left for the host to wait for.
 bool SpawnDetached(const std::string& target) {
@@ -44,7 +37,8 @@ std::string SelectedFolder(std::string_view parameters) {
 
 class XdgLauncher final : public Launcher {
 public:
-    bool OpenUrl(const std::string& url) override { return SpawnAndWait("xdg-open", url); }
+    // xdg-open may wait for the browser it starts: it runs detached, so the host never waits.
+    bool OpenUrl(const std::string& url) override { return SpawnDetached(url); }
     bool ShellOpen(const std::string& file, const std::string& parameters) override {
         if (file == kExplorer) {
             const std::string folder = SelectedFolder(parameters);

@@ -1,8 +1,12 @@
 // The Win32 native windows: rectangles, minimised test, moving without activation or z-order
-// change, and thread timers dispatching to their own procedures. Under Wine the prefix uses the
-// null graphics driver, so real windows exist without a display.
+// change, thread timers dispatching to their own procedures, and enumerating and printing
+// windows. Under Wine the prefix uses the null graphics driver, so real windows exist without a
+// display.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "platform/NativeWindows.h"
 
@@ -140,3 +144,94 @@ TEST_F(Win32NativeWindows, ATimerMayStopItselfFromItsProcedure) {
 }
 
 TEST_F(Win32NativeWindows, NoProcedureNoTimer) { EXPECT_EQ(windows.StartTimer(100, nullptr), 0u); }
+
+namespace {
+// Window classes named like the host's, whose client area prints as one colour.
+constexpr COLORREF kAreaColour = RGB(0x12, 0x80, 0xE0);
+
+LRESULT CALLBACK PaintedProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PRINTCLIENT || message == WM_PAINT) {
+        PAINTSTRUCT ps{};
+        const HDC dc = message == WM_PAINT ? ::BeginPaint(hwnd, &ps) : reinterpret_cast<HDC>(wParam);
+        RECT r{};
+        ::GetClientRect(hwnd, &r);
+        const HBRUSH brush = ::CreateSolidBrush(kAreaColour);
+        ::FillRect(dc, &r, brush);
+        ::DeleteObject(brush);
+        if (message == WM_PAINT) ::EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void RegisterClassNamed(const wchar_t* name) {
+    WNDCLASSW c{};
+    c.lpfnWndProc = PaintedProc;
+    c.hInstance = ::GetModuleHandleW(nullptr);
+    c.lpszClassName = name;
+    ::RegisterClassW(&c);
+}
+
+// A frame holding a 3D dialog whose direct children are a small bar and a drawing area.
+struct HostLikeWindows {
+    HostLikeWindows() {
+        for (const wchar_t* name : {L"DGFrameWindow", L"DGModelessDlgClass", L"DGUserItemClass"})
+            RegisterClassNamed(name);
+        frame = ::CreateWindowExW(0, L"DGFrameWindow", L"Archicad", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600,
+                                  nullptr, nullptr, nullptr, nullptr);
+        dialog = ::CreateWindowExW(0, L"DGModelessDlgClass", L"Casa P\u00E9rgola - 3D / Todas", WS_CHILD | WS_VISIBLE,
+                                   10, 10, 500, 400, frame, nullptr, nullptr, nullptr);
+        bar = ::CreateWindowExW(0, L"DGUserItemClass", L"", WS_CHILD | WS_VISIBLE, 0, 0, 300, 20, dialog, nullptr,
+                                nullptr, nullptr);
+        area = ::CreateWindowExW(0, L"DGUserItemClass", L"", WS_CHILD | WS_VISIBLE, 0, 20, 200, 150, dialog, nullptr,
+                                 nullptr, nullptr);
+    }
+    ~HostLikeWindows() {
+        if (frame != nullptr) ::DestroyWindow(frame);
+    }
+    HostLikeWindows(const HostLikeWindows&) = delete;
+    HostLikeWindows& operator=(const HostLikeWindows&) = delete;
+    static NativeWindowHandle H(HWND w) { return reinterpret_cast<NativeWindowHandle>(w); }
+    HWND frame = nullptr, dialog = nullptr, bar = nullptr, area = nullptr;
+};
+}  // namespace
+
+TEST_F(Win32NativeWindows, TheProcesssWindowsAreEnumeratedWithTheirClassesAndTitles) {
+    const HostLikeWindows w;
+    ASSERT_NE(w.area, nullptr);
+    const std::vector<NativeWindowHandle> top = windows.TopLevelWindows();
+    EXPECT_NE(std::find(top.begin(), top.end(), w.H(w.frame)), top.end());
+    EXPECT_EQ(std::find(top.begin(), top.end(), w.H(w.dialog)), top.end());
+    EXPECT_EQ(windows.Descendants(w.H(w.frame)),
+              (std::vector<NativeWindowHandle>{w.H(w.dialog), w.H(w.bar), w.H(w.area)}));
+    EXPECT_EQ(windows.Children(w.H(w.dialog)), (std::vector<NativeWindowHandle>{w.H(w.bar), w.H(w.area)}));
+    EXPECT_TRUE(windows.Children(w.H(w.area)).empty());
+    EXPECT_TRUE(windows.IsOwnProcess(w.H(w.frame)));
+    EXPECT_FALSE(windows.IsOwnProcess(0));
+    EXPECT_EQ(windows.ClassName(w.H(w.frame)), "DGFrameWindow");
+    EXPECT_EQ(windows.ClassName(w.H(w.area)), "DGUserItemClass");
+    EXPECT_EQ(windows.Title(w.H(w.dialog)), "Casa P\xC3\xA9rgola - 3D / Todas");
+    EXPECT_EQ(windows.Title(w.H(w.area)), "");
+}
+
+TEST_F(Win32NativeWindows, AWindowIsVisibleOnlyWithItsAncestors) {
+    const HostLikeWindows w;
+    EXPECT_TRUE(windows.IsVisible(w.H(w.area)));
+    ::ShowWindow(w.dialog, SW_HIDE);
+    EXPECT_FALSE(windows.IsVisible(w.H(w.dialog)));
+    EXPECT_FALSE(windows.IsVisible(w.H(w.area)));
+    EXPECT_FALSE(windows.IsVisible(0));
+}
+
+TEST_F(Win32NativeWindows, PrintingGivesTheWindowsContentAtItsSize) {
+    const HostLikeWindows w;
+    int width = 0, height = 0;
+    std::vector<uint32_t> argb;
+    ASSERT_TRUE(windows.PrintWindow(w.H(w.area), &width, &height, &argb));
+    EXPECT_EQ(width, 200);
+    EXPECT_EQ(height, 150);
+    ASSERT_EQ(argb.size(), 200u * 150u);
+    EXPECT_EQ(argb[0], 0xFF1280E0u);
+    EXPECT_EQ(argb[150 * 100 + 99], 0xFF1280E0u);
+    EXPECT_FALSE(windows.PrintWindow(0, &width, &height, &argb));
+}

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "handlers/selftest/SelfTest.h"
+#include "host/HostErrors.h"
 #include "support/Harness.h"
 #include "support/ScopedEnvironment.h"
 
@@ -96,6 +97,57 @@ TEST(SelfTest, AProjectChangeReArmsAndALateReplyMovesNothing) {
     EXPECT_EQ(h.palette().selfTestStep, 0) << "the re-armed run starts again from step 0";
     EXPECT_FALSE(h.palette().selfTestAwaiting);
     EXPECT_TRUE(h.page().Messages().empty());
+}
+
+// The whole log text, for lines other than the self-test's own.
+std::string LogText(const Harness& h) { return ReadFileText(h.folders().dataFolder() / "host.log"); }
+
+TEST(SelfTest, AgainstTheSampleHouseEachStepUsesWhatTheEarlierOnesFound) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    ScopedEnvironment paid("TAMSEL_OVRA_BLOCK_PAID", "1");
+    Harness h;
+    Turns(h, 700);
+    const auto lines = SelfTestLines(h);
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-1 OK {\"projectName\":"));
+    // The capture's file reference is placed and saved; its preview is logged shortened.
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-2 OK {\"fileRef\":\"cap-"));
+    EXPECT_NE(LogText(h).find("<data "), std::string::npos);
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-3 OK {\"label\":\"Ovra \xC2\xB7 teste do host\"}"));
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-4 OK {\"fileRef\":\"cap-")) << "a saved camera view";
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-5 ERROR {\"code\":\"view_unavailable\""))
+        << "the first view without a camera";
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-6 OK {\"cancelled\":true,\"saved\":0}"))
+        << "an untitled project asks for a folder, and the simulated dialog cancels";
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-11 ERROR {\"code\":\"missing_file\""));
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-12 ERROR {\"code\":\"blocked\""));
+    EXPECT_EQ(lines.back(), "SELFTEST done");
+    EXPECT_TRUE(h.page().Messages().empty());
+}
+
+TEST(SelfTest, AFailedCaptureSkipsThePlacingAndTheSaving) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    Harness h;
+    h.host().FailOperation("GetCurrent3DImage", kHostErrOutOfMemory);
+    h.host().FailOperation("SaveFrontWindowPicture", kHostErrOutOfMemory);
+    Turns(h, 700);
+    const auto lines = SelfTestLines(h);
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-2 ERROR {\"code\":\"capture_failed\""));
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-3 skipped"));
+    EXPECT_TRUE(HasLine(lines, "SELFTEST selftest-6 skipped"));
+    EXPECT_EQ(lines.back(), "SELFTEST done");
+}
+
+TEST(SelfTest, WithoutNavigatorViewsItOrbitsTheCurrentViewAndAsksForAViewThatIsNot) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    Harness h;
+    h.host().LoadModel("empty");
+    Turns(h, 700);
+    const std::string log = LogText(h);
+    EXPECT_NE(log.find("capture opening selftest-orbit\r\n"), std::string::npos);
+    // Step 5 asks for a view id the listing never registered.
+    EXPECT_NE(log.find("capture refused view_unavailable nav-00000000-0000-0000-0000-000000000001\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(HasLine(SelfTestLines(h), "SELFTEST selftest-5 ERROR {\"code\":\"view_unavailable\""));
 }
 
 TEST(SelfTestLog, DataUrlsAreShortenedAndLongRepliesCut) {

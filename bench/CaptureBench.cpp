@@ -73,6 +73,9 @@ public:
     bool Close(FileHandle f) override { return real_.Close(f); }
     bool Size(FileHandle f, uint64_t* s) override { return real_.Size(f, s); }
     bool Rename(const std::string& a, const std::string& b) override { return real_.Rename(a, b); }
+    bool RenameNoReplace(const std::string& a, const std::string& b, bool* taken) override {
+        return real_.RenameNoReplace(a, b, taken);
+    }
     bool Delete(const std::string& p) override { return real_.Delete(p); }
     bool PathSize(const std::string& p, uint64_t* s) override { return real_.PathSize(p, s); }
     bool IsFolder(const std::string& p) override { return real_.IsFolder(p); }

@@ -6,6 +6,7 @@
 #include <rapidjson/writer.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/Utf.h"
 
@@ -190,17 +191,17 @@ void ChromiumPage::ReadLoop() {
         rapidjson::Document d;
         d.Parse(text.data(), text.size());
         if (d.HasParseError() || !d.IsObject()) continue;
-        auto id = d.FindMember("id");
+        auto id = std::as_const(d).FindMember("id");
         std::lock_guard<std::mutex> lock(mutex_);
-        if (id != d.MemberEnd() && id->value.IsInt64()) {
+        if (id != std::as_const(d).MemberEnd() && id->value.IsInt64()) {
             auto it = pending_.find(id->value.GetInt64());
             if (it == pending_.end()) continue;  // a command nobody waits for
             Reply& reply = it->second.reply;
-            auto error = d.FindMember("error");
-            reply.ok = error == d.MemberEnd();
+            auto error = std::as_const(d).FindMember("error");
+            reply.ok = error == std::as_const(d).MemberEnd();
             if (reply.ok) {
-                auto result = d.FindMember("result");
-                reply.result = result != d.MemberEnd() ? Write(result->value) : "{}";
+                auto result = std::as_const(d).FindMember("result");
+                reply.result = result != std::as_const(d).MemberEnd() ? Write(result->value) : "{}";
             } else {
                 reply.result = Member(error->value, "message");
             }
@@ -209,8 +210,8 @@ void ChromiumPage::ReadLoop() {
             continue;
         }
         const std::string method = Member(d, "method");
-        auto params = d.FindMember("params");
-        if (params == d.MemberEnd()) continue;
+        auto params = std::as_const(d).FindMember("params");
+        if (params == std::as_const(d).MemberEnd()) continue;
         if (method == "Runtime.exceptionThrown") {
             const rapidjson::Value& details = params->value["exceptionDetails"];
             std::string line = Member(details, "text");
@@ -319,8 +320,8 @@ std::optional<std::string> ChromiumPage::Evaluate(const std::string& expression,
     if (!reply->ok) return why = reply->result, std::nullopt;
     rapidjson::Document d;
     d.Parse(reply->result.c_str());
-    auto details = d.FindMember("exceptionDetails");
-    if (details != d.MemberEnd()) {
+    auto details = std::as_const(d).FindMember("exceptionDetails");
+    if (details != std::as_const(d).MemberEnd()) {
         auto exception = details->value.FindMember("exception");
         why = exception != details->value.MemberEnd() ? Member(exception->value, "description")
                                                        : Member(details->value, "text");

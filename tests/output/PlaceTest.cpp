@@ -11,6 +11,7 @@
 #include "store/FileStore.h"
 #include "store/Images.h"
 #include "support/ScopedEnvironment.h"
+#include "support/Wine.h"
 
 namespace {
 
@@ -144,6 +145,8 @@ TEST_F(Placing, WebpAndGifArePlacedAsPngAndJpegUnchanged) {
         {"jpeg", jpeg, kPictureFormatJpeg},
     };
     for (const Case& c : cases) {
+        // Wine's imaging components have no WebP decoder; the Linux build covers that case.
+        if (c.name == "webp" && RunningUnderWine()) continue;
         const auto* reply = Place(c.name, PlacePayload(StoreResult(c.bytes), c.name));
         ASSERT_NE(reply, nullptr);
         ASSERT_TRUE(reply->Ok()) << c.name << ": " << reply->json;

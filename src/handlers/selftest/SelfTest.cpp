@@ -139,11 +139,12 @@ void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std:
         const size_t bom = json.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
         doc.Parse(json.data() + bom, json.size() - bom);
         if (!doc.HasParseError() && doc.IsObject()) {
-            const auto ref = doc.FindMember("fileRef");
-            if (ref != doc.MemberEnd() && ref->value.IsString())
+            const rapidjson::Value& root = doc;
+            const auto ref = root.FindMember("fileRef");
+            if (ref != root.MemberEnd() && ref->value.IsString())
                 palette.selfTestFileRef.assign(ref->value.GetString(), ref->value.GetStringLength());
-            const auto views = doc.FindMember("views");
-            if (views != doc.MemberEnd() && views->value.IsArray()) {
+            const auto views = root.FindMember("views");
+            if (views != root.MemberEnd() && views->value.IsArray()) {
                 for (const rapidjson::Value& view : views->value.GetArray()) {
                     const std::string viewId = StringMember(view, "id");
                     if (viewId.size() <= 4 || viewId.rfind("nav-", 0) != 0) continue;

@@ -76,8 +76,9 @@ SecretString TakeToken(std::string& body) {
         rapidjson::Document doc;
         doc.ParseInsitu(body.data());
         if (!doc.HasParseError() && doc.IsObject()) {
-            const auto it = doc.FindMember("token");
-            if (it != doc.MemberEnd() && it->value.IsString())
+            const rapidjson::Value& root = doc;
+            const auto it = root.FindMember("token");
+            if (it != root.MemberEnd() && it->value.IsString())
                 token.assign(it->value.GetString(), it->value.GetStringLength());
         }
     }

@@ -3,6 +3,7 @@
 #pragma once
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,3 +32,22 @@ public:
         return it == medians.end() ? 0.0 : it->second.ms;
     }
 };
+
+// Initialises Google Benchmark with the command line, adding unless the caller chose its own:
+// `repetitions` repetitions, medians only, and benchmarks interleaved at random so that a change
+// in the machine's load falls on all alike. False for an argument it does not know.
+inline bool InitializeBenchmarks(int argc, char** argv, int repetitions) {
+    std::vector<std::string> storage(argv, argv + argc);
+    bool custom = false;
+    for (const std::string& arg : storage) custom = custom || arg.find("repetitions") != std::string::npos;
+    if (!custom) {
+        storage.push_back("--benchmark_repetitions=" + std::to_string(repetitions));
+        storage.push_back("--benchmark_report_aggregates_only=true");
+        storage.push_back("--benchmark_enable_random_interleaving=true");
+    }
+    std::vector<char*> args;
+    for (std::string& arg : storage) args.push_back(arg.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}

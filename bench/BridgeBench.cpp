@@ -58,26 +58,12 @@ BENCHMARK(LogFloor)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    bool custom = false;
-    for (char* arg : args) custom = custom || std::strstr(arg, "repetitions") != nullptr;
-    char repetitions[] = "--benchmark_repetitions=7";
-    char aggregates[] = "--benchmark_report_aggregates_only=true";
-    // The two alternate, so a change in the machine's load falls on both alike.
-    char interleaved[] = "--benchmark_enable_random_interleaving=true";
-    if (!custom) {
-        args.push_back(repetitions);
-        args.push_back(aggregates);
-        args.push_back(interleaved);
-    }
     // host.log goes to a throwaway data folder.
     char folder[] = "/tmp/bridge-bench-XXXXXX";
     if (::mkdtemp(folder) == nullptr) return 1;
     ::setenv("XDG_DATA_HOME", folder, 1);
 
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    if (!InitializeBenchmarks(argc, argv, 7)) return 1;
     BenchHost();
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

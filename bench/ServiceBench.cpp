@@ -158,20 +158,7 @@ BENCHMARK(MemcpyBandwidth)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    bool custom = false;
-    for (char* arg : args) custom = custom || std::strstr(arg, "repetitions") != nullptr;
-    char repetitions[] = "--benchmark_repetitions=5";
-    char aggregates[] = "--benchmark_report_aggregates_only=true";
-    char interleaved[] = "--benchmark_enable_random_interleaving=true";
-    if (!custom) {
-        args.push_back(repetitions);
-        args.push_back(aggregates);
-        args.push_back(interleaved);
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    if (!InitializeBenchmarks(argc, argv, 5)) return 1;
     Loopback& l = Service();
     std::printf("picture for the preview case: 3000 x 2000 PNG, %.1f MiB\n", static_cast<double>(l.picture.size()) / (1 << 20));
     MedianReporter reporter;

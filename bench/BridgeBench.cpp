@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchHost.h"
 #include "bench/BenchMedians.h"
 #include "host/AddonAbi.h"
 #include "sim/host/SimHost.h"
@@ -23,10 +24,7 @@ namespace {
 // A simulated host with the add-on loaded and the palette's page ready.
 SimHost& BenchHost() {
     static SimHost* host = [] {
-        auto* h = new SimHost(AddonEntry{GetExportedFuncAddrs, SetImportedFuncAddrs});
-        if (!h->Start()) std::abort();
-        h->OpenPaletteFromMenu();
-        h->FinishPageLoad();
+        SimHost* h = NewBenchHost();
         h->Page()->ClearRecords();
         return h;
     }();

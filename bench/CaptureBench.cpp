@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchHost.h"
 #include "bench/BenchMedians.h"
 #include "handlers/views/Views.h"
 #include "host/AddonAbi.h"
@@ -95,10 +96,7 @@ private:
 // capture of the current view is due at once.
 SimHost& BenchHost() {
     static SimHost* host = [] {
-        auto* h = new SimHost(AddonEntry{GetExportedFuncAddrs, SetImportedFuncAddrs});
-        if (!h->Start()) std::abort();
-        h->OpenPaletteFromMenu();
-        h->FinishPageLoad();
+        SimHost* h = NewBenchHost();
         h->UserBringToFront(4);
         h->pictureClock = ThreadTime;
         h->Page()->ClearRecords();
@@ -198,16 +196,6 @@ void CaptureMinimal(benchmark::State& state) {
     }
 }
 
-void Memcpy(benchmark::State& state) {
-    const size_t size = size_t{64} << 20;
-    std::vector<char> from(size, 1), to(size, 0);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), size);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-}
 
 BENCHMARK(CaptureAddon)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(CaptureMinimal)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -55,16 +55,6 @@ size_t Compress(tjhandle h, const void* pixels, int w, int hgt, int format, int 
     return size;
 }
 
-void Memcpy(benchmark::State& state) {
-    const size_t size = size_t{64} << 20;
-    std::vector<char> from(size, 1), to(size, 0);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), size);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-}
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
 
 void PngDecodeLibpng(benchmark::State& state) {

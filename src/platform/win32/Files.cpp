@@ -98,7 +98,8 @@ public:
 
     FolderResult MakeFolder(const std::string& path) override {
         if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return FolderResult::Created;
-        return ::GetLastError() == ERROR_ALREADY_EXISTS ? FolderResult::Exists : FolderResult::Failed;
+        // A file of that name is not a folder to write into.
+        return ::GetLastError() == ERROR_ALREADY_EXISTS && IsFolder(path) ? FolderResult::Exists : FolderResult::Failed;
     }
 
     bool List(const std::string& folder, std::vector<FolderEntry>* entries) override {

@@ -5,6 +5,12 @@
 
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
 #include "sim/host/SimHost.h"
 
 void AimModuleAtService(SimHost& host, const AddonEntry& entry, uint16_t port, const std::string& caFile,
@@ -32,8 +38,23 @@ bool PanelDriver::Open(std::string* error) {
     return true;
 }
 
+std::chrono::nanoseconds ThreadProcessorTime() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return {};
+    const auto ticks = [](const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    return std::chrono::nanoseconds((ticks(kernel) + ticks(user)) * 100);
+#else
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+#endif
+}
+
 void PanelDriver::Turn() {
+    const std::chrono::nanoseconds start = ThreadProcessorTime();
     host_.Turn();
+    hostTurnTime_ += ThreadProcessorTime() - start;
     if (live_ != nullptr) live_->Pump();
 }
 

@@ -44,6 +44,9 @@ public:
     bool WaitForScript(const std::string& expression, std::chrono::milliseconds timeout, std::string* error);
     // Live page: the element's text ("" when there is none).
     std::string Text(const std::string& selector);
+    // Processor time the calling thread spent in host turns so far: the add-on's work on the host
+    // thread and the host's own.
+    std::chrono::nanoseconds HostTurnTime() const { return hostTurnTime_; }
     // Posts one request line as the page would and turns until its reply; null after `timeout`.
     const ScriptedPage::Message* Ask(const std::string& id, const std::string& line, std::chrono::milliseconds timeout);
 
@@ -51,4 +54,8 @@ private:
     SimHost& host_;
     ChromiumPage* live_;
     ScriptedPage* page_ = nullptr;
+    std::chrono::nanoseconds hostTurnTime_{0};
 };
+
+// The processor time of the calling thread.
+std::chrono::nanoseconds ThreadProcessorTime();

@@ -18,6 +18,7 @@
 
 #include "host/AddonAbi.h"
 #include "sim/PanelDriver.h"
+#include "sim/RenderFlow.h"
 #include "sim/SimOptions.h"
 #include "sim/SimProcess.h"
 #include "sim/browser/ChromiumPage.h"
@@ -29,29 +30,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-// What every step can reach.
-struct Flow {
-    PanelDriver& driver;
-    SimService& service;
-    bool live = false;
-    std::string userCode;
-};
-
-// One step of the flow: true when it did what it is for; `detail` says what it saw, or why not.
-struct FlowStep {
-    std::string name;
-    std::function<bool(Flow&, std::string* detail)> browser;   // with the panel in Chromium
-    std::function<bool(Flow&, std::string* detail)> scripted;  // as bridge requests
-};
-
-struct StepOutcome {
-    std::string name;
-    bool ok = false;
-    double seconds = 0;
-    std::string detail;
-    std::string screenshot;  // file name in the report folder, empty without one
-};
-
 std::string Html(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -66,152 +44,90 @@ std::string Html(const std::string& text) {
     return out;
 }
 
-std::string Member(const rapidjson::Value& v, const char* path) {
-    const rapidjson::Value* at = &v;
-    std::string name;
-    std::istringstream parts(path);
-    while (std::getline(parts, name, '.')) {
-        if (!at->IsObject()) return {};
-        auto it = at->FindMember(name.c_str());
-        if (it == at->MemberEnd()) return {};
-        at = &it->value;
+std::string Milliseconds(std::chrono::nanoseconds t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", std::chrono::duration<double, std::milli>(t).count());
+    return text;
+}
+
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", s);
+    return text;
+}
+
+std::string Bytes(uint64_t n) {
+    char text[48];
+    if (n >= 1024 * 1024) std::snprintf(text, sizeof text, "%.2f MiB", static_cast<double>(n) / (1024.0 * 1024.0));
+    else if (n >= 1024) std::snprintf(text, sizeof text, "%.1f KiB", static_cast<double>(n) / 1024.0);
+    else std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(n));
+    return text;
+}
+
+// What the report shows besides the steps.
+struct RunFigures {
+    bool live = false;
+    std::string browserNote;
+    size_t serviceRequests = 0;
+    uint64_t bytesUp = 0, bytesDown = 0;
+};
+
+void Pictures(std::ofstream& html, const char* heading, const std::vector<FlowFile>& files, bool images) {
+    if (files.empty()) return;
+    html << "<h2>" << heading << "</h2><div class=\"pictures\">";
+    for (const FlowFile& f : files) {
+        html << "<figure>";
+        if (images) html << "<a href=\"" << Html(f.file) << "\"><img src=\"" << Html(f.file) << "\" alt=\"\"></a>";
+        html << "<figcaption>" << Html(f.caption) << " (<a href=\"" << Html(f.file) << "\">" << Html(f.file) << "</a>, "
+             << Bytes(f.bytes) << ")</figcaption></figure>";
     }
-    if (at->IsString()) return std::string(at->GetString(), at->GetStringLength());
-    if (at->IsInt64()) return std::to_string(at->GetInt64());
-    if (at->IsBool()) return at->GetBool() ? "true" : "false";
-    return {};
+    html << "</div>";
 }
 
-// The panel's error line, when it shows one.
-bool PanelShowsError(Flow& f, std::string* detail) {
-    auto shown = f.driver.Live()->Evaluate("!document.getElementById('error').hidden");
-    if (shown && *shown == "true") {
-        *detail = "the panel shows: " + f.driver.Text("#error-message");
-        return true;
-    }
-    return false;
-}
-
-// Clicks, then waits until the panel has no request in flight and `until` holds.
-bool ClickAndWait(Flow& f, const std::string& selector, const std::string& until, std::chrono::milliseconds timeout,
-                  std::string* detail) {
-    if (!f.driver.Live()->Click(selector, detail)) return false;
-    if (!f.driver.WaitForScript("document.body.dataset.busy==='0'&&(" + until + ")", timeout, detail))
-        return PanelShowsError(f, detail), false;
-    return !PanelShowsError(f, detail);
-}
-
-// A reply's error as one line.
-std::string ErrorLine(const ScriptedPage::Message* reply) {
-    if (reply == nullptr) return "no reply in time";
-    return "error " + reply->ErrorCode() + ": " + Member(*reply->document, "error.message");
-}
-
-const ScriptedPage::Message* Ask(Flow& f, const std::string& id, const std::string& line) {
-    return f.driver.Ask(id, line, 30s);
-}
-
-// The flow's steps, in order. Each adds what a person would do next; later steps (capture,
-// upload, generate, poll, download, place, save, pick) go after these.
-std::vector<FlowStep> Steps() {
-    return {
-        {"open the palette",
-         [](Flow& f, std::string* d) {
-             if (!f.driver.Open(d)) return false;
-             if (!f.driver.WaitForScript("document.body.dataset.session", 30s, d)) return false;
-             std::string session = f.driver.Live()->Evaluate("document.body.dataset.session").value_or("?");
-             if (session.size() >= 2 && session.front() == '"') session = session.substr(1, session.size() - 2);
-             *d = "project \"" + f.driver.Text("#project") + "\", " + session;
-             return !PanelShowsError(f, d);
-         },
-         [](Flow& f, std::string* d) {
-             if (!f.driver.Open(d)) return false;
-             f.driver.RunUntil([&] { return !f.driver.Page().IsLoading(); }, 10s);
-             const auto* reply = Ask(f, "run-state", R"({"id":"run-state","type":"getState","payload":{}})");
-             if (reply == nullptr || !reply->Ok()) return *d = ErrorLine(reply), false;
-             *d = "project \"" + Member(*reply->document, "result.session.projectName") + "\"";
-             return true;
-         }},
-        {"sign in",
-         [](Flow& f, std::string* d) {
-             if (!f.driver.Live()->Click("#signin-start", d)) return false;
-             if (!f.driver.WaitForScript("document.getElementById('user-code').textContent", 30s, d))
-                 return PanelShowsError(f, d), false;
-             f.userCode = f.driver.Text("#user-code");
-             // Signed in, and the panel's own follow-up (credits, listing) answered.
-             if (!f.driver.WaitForScript("document.body.dataset.session==='signed-in'&&document.body.dataset.busy==='0'",
-                                         30s, d))
-                 return PanelShowsError(f, d), false;
-             *d = "user code " + f.userCode + " approved by the service";
-             return true;
-         },
-         [](Flow& f, std::string* d) {
-             const auto* start = Ask(f, "run-start",
-                                     R"({"id":"run-start","type":"api","payload":{"method":"POST","path":"/api/v1/device/start","body":{}}})");
-             if (start == nullptr || !start->Ok()) return *d = ErrorLine(start), false;
-             f.userCode = Member(*start->document, "result.user_code");
-             const std::string line = R"({"id":"run-token","type":"api","payload":{"method":"POST","path":"/api/v1/device/token","body":{"device_code":")" +
-                                      Member(*start->document, "result.device_code") + R"("}}})";
-             const auto* token = Ask(f, "run-token", line);
-             if (token == nullptr || !token->Ok()) return *d = ErrorLine(token), false;
-             *d = "user code " + f.userCode + " approved by the service";
-             return true;
-         }},
-        {"credits",
-         [](Flow& f, std::string* d) {
-             if (!ClickAndWait(f, "#refresh-credits", "document.getElementById('credits').dataset.credits", 30s, d))
-                 return false;
-             *d = f.driver.Text("#account-name") + ": " + f.driver.Text("#credits");
-             return true;
-         },
-         [](Flow& f, std::string* d) {
-             const auto* me = Ask(f, "run-me", R"({"id":"run-me","type":"api","payload":{"method":"GET","path":"/api/v1/me"}})");
-             if (me == nullptr || !me->Ok()) return *d = ErrorLine(me), false;
-             *d = Member(*me->document, "result.name") + ": " + Member(*me->document, "result.credits") + " credits";
-             return true;
-         }},
-        {"list the views",
-         [](Flow& f, std::string* d) {
-             if (!ClickAndWait(f, "#views-refresh", "document.getElementById('views-grid').dataset.state!=='loading'",
-                               60s, d))
-                 return false;
-             auto count = f.driver.Live()->Evaluate("document.querySelectorAll('.view-card').length");
-             *d = (count ? *count : "?") + " views";
-             return true;
-         },
-         [](Flow& f, std::string* d) {
-             const auto* views = Ask(f, "run-views", R"({"id":"run-views","type":"listViews","payload":{}})");
-             if (views == nullptr || !views->Ok()) return *d = ErrorLine(views), false;
-             *d = std::to_string((*views->document)["result"]["views"].Size()) + " views";
-             return true;
-         }},
-    };
-}
-
-void WriteReport(const fs::path& out, const std::vector<StepOutcome>& outcomes, bool live, const std::string& browserNote,
-                 size_t serviceRequests) {
+void WriteReport(const fs::path& out, const std::vector<StepOutcome>& outcomes, const FlowRun& run,
+                 const RunFigures& figures) {
     std::ofstream html(out / "index.html", std::ios::binary);
     html << "<!doctype html><html><head><meta charset=\"utf-8\"><title>Tamsel Ovra run</title><style>"
             "body{font:14px sans-serif;margin:24px;color:#222}table{border-collapse:collapse}"
             "td,th{border:1px solid #ccc;padding:6px 10px;vertical-align:top;text-align:left}"
-            ".ok{color:#1a7f37}.failed{color:#b42318}img{border:1px solid #ccc;max-width:360px}</style></head><body>"
-            "<h1>Tamsel Ovra in the simulated Archicad</h1><p>"
-         << Html(live ? "The reference panel in Chromium, driven with clicks and typing."
-                      : "Bridge requests through the scripted page: " + browserNote)
-         << "</p><p>Service requests: " << serviceRequests << ". <a href=\"host.log\">host.log</a></p>"
-         << "<table><tr><th>#</th><th>step</th><th>time</th><th>result</th>" << (live ? "<th>panel</th>" : "")
-         << "</tr>";
+            ".ok{color:#1a7f37}.failed{color:#b42318}img{border:1px solid #ccc;max-width:360px}"
+            ".pictures{display:flex;flex-wrap:wrap;gap:16px}figure{margin:0}.pictures img{max-width:480px}"
+            "</style></head><body><h1>Tamsel Ovra in the simulated Archicad</h1><p>"
+         << Html(figures.live ? "The reference panel in Chromium, driven with clicks and typing."
+                              : "Bridge requests through the scripted page: " + figures.browserNote)
+         << "</p>";
+    double total = 0;
+    for (const StepOutcome& s : outcomes) total += s.seconds;
+    html << "<h2>Figures</h2><table>"
+         << "<tr><th>steps done</th><td>" << std::count_if(outcomes.begin(), outcomes.end(), [](const StepOutcome& s) { return s.ok; })
+         << " of " << FlowStepNames().size() << "</td></tr>"
+         << "<tr><th>whole flow</th><td>" << Seconds(total) << "</td></tr>"
+         << "<tr><th>capture of the current view, host thread</th><td>" << Milliseconds(run.captureHostThread)
+         << " of processor time in host turns, of which the host's own drawing and encoding "
+         << Milliseconds(run.captureHostDrawing) << "</td></tr>"
+         << "<tr><th>uploaded to the service</th><td>" << Bytes(figures.bytesUp) << " (" << figures.serviceRequests
+         << " requests, headers included)</td></tr>"
+         << "<tr><th>downloaded from the service</th><td>" << Bytes(figures.bytesDown) << "</td></tr>";
+    if (run.creditsBefore >= 0 && run.creditsAfter >= 0)
+        html << "<tr><th>credits</th><td>" << run.creditsBefore << " before, " << run.creditsAfter << " after</td></tr>";
+    html << "</table><p><a href=\"host.log\">host.log</a></p>";
+
+    html << "<h2>Steps</h2><table><tr><th>#</th><th>step</th><th>time</th><th>result</th>"
+         << (figures.live ? "<th>panel</th>" : "") << "</tr>";
     for (size_t i = 0; i < outcomes.size(); ++i) {
         const StepOutcome& s = outcomes[i];
-        char time[32];
-        std::snprintf(time, sizeof time, "%.2f s", s.seconds);
-        html << "<tr><td>" << i + 1 << "</td><td>" << Html(s.name) << "</td><td>" << time << "</td><td class=\""
+        html << "<tr><td>" << i + 1 << "</td><td>" << Html(s.name) << "</td><td>" << Seconds(s.seconds) << "</td><td class=\""
              << (s.ok ? "ok" : "failed") << "\">" << (s.ok ? "ok" : "failed") << ": " << Html(s.detail) << "</td>";
-        if (live)
+        if (figures.live)
             html << "<td>" << (s.screenshot.empty() ? "" : "<img src=\"" + Html(s.screenshot) + "\" alt=\"\">") << "</td>";
         html << "</tr>";
     }
-    html << "</table></body></html>\n";
+    html << "</table>";
+    Pictures(html, "Captured pictures", run.captures, true);
+    Pictures(html, "Generated results", run.results, true);
+    Pictures(html, "The worksheet with the placed picture", run.worksheets, true);
+    Pictures(html, "Saved files", run.saved, true);
+    html << "</body></html>\n";
 }
 }  // namespace
 
@@ -246,7 +162,10 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
     if (!ParseSimOptions(rest, &options, &error)) return std::cerr << "tamsel-sim: " << error << "\n" << SimUsage(), 2;
     if (options.module.empty()) options.module = DefaultModulePath();
     const fs::path out = outText.empty() ? fs::path(options.module).parent_path().parent_path() / "run-report" : fs::path(outText);
+    // An earlier report is replaced; any other folder with files in it is left alone.
     std::error_code ec;
+    if (fs::exists(out, ec) && !fs::is_empty(out, ec) && !fs::exists(out / "index.html", ec))
+        return std::cerr << "tamsel-sim: " << out.string() << " holds files that are not a run report; choose another --out\n", 2;
     fs::remove_all(out, ec);
     fs::create_directories(out, ec);
     if (ec) return std::cerr << "tamsel-sim: cannot make " << out.string() << ": " << ec.message() << "\n", 1;
@@ -276,28 +195,36 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
 
     int status = 0;
     std::vector<StepOutcome> outcomes;
-    std::string browserNote;
+    RunFigures figures;
     std::unique_ptr<ChromiumPage> chrome;
-    if (!scriptedOnly) chrome = ChromiumPage::Start({}, &browserNote);
-    else browserNote = "the scripted page was asked for";
-    if (!chrome) std::cout << browserNote << "; running the flow as bridge requests through the scripted page\n";
+    if (!scriptedOnly) chrome = ChromiumPage::Start({}, &figures.browserNote);
+    else figures.browserNote = "the scripted page was asked for";
+    figures.live = chrome != nullptr;
+    if (!chrome)
+        std::cout << figures.browserNote << "; running the flow as bridge requests through the scripted page\n";
+
+    // A saved project in the report folder unless the command line names one, so that the saved
+    // files land beside it, where the report links to them.
+    if (options.projectPath.empty()) {
+        const fs::path project = out / "project";
+        fs::create_directories(project, ec);
+        options.projectPath = (project / "House.pln").u8string();
+        options.projectName = "House";
+        options.untitled = false;
+    }
+    FlowRun* finished = nullptr;
+    std::unique_ptr<FlowRun> run;
     {
         SimHost host(module->Entry());
         ApplySimOptions(options, host);
-        // Point the module at the service: the same host extension, with the service's endpoint.
-        HostExtension extension;
-        AimModuleAtService(host, module->Entry(), service.Port(), caFile, &extension);
+        host.UseService(service.Port(), caFile);
+        host.pictureClock = &ThreadProcessorTime;
 
         PanelDriver driver(host, chrome.get());
-        Flow flow{driver, service, chrome != nullptr, {}};
-        const auto steps = Steps();
-        for (size_t i = 0; i < steps.size(); ++i) {
-            StepOutcome outcome;
-            outcome.name = steps[i].name;
-            const auto start = std::chrono::steady_clock::now();
-            outcome.ok = (flow.live ? steps[i].browser : steps[i].scripted)(flow, &outcome.detail);
-            outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (flow.live) {
+        run = std::make_unique<FlowRun>(FlowRun{driver, host, service, user / "data" / "Ovra for Archicad", out});
+        const size_t count = FlowStepNames().size();
+        outcomes = RunFlowSteps(*run, [&](size_t i, StepOutcome& outcome) {
+            if (chrome) {
                 std::vector<uint8_t> png;
                 char name[32];
                 std::snprintf(name, sizeof name, "step-%02zu.png", i + 1);
@@ -308,22 +235,23 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
                 }
             }
             char line[64];
-            std::snprintf(line, sizeof line, "[%zu/%zu] %6.2f s  ", i + 1, steps.size(), outcome.seconds);
+            std::snprintf(line, sizeof line, "[%zu/%zu] %6.2f s  ", i + 1, count, outcome.seconds);
             std::cout << line << outcome.name << ": " << (outcome.ok ? "" : "FAILED: ") << outcome.detail << std::endl;
-            outcomes.push_back(outcome);
-            if (!outcome.ok) {
-                status = 1;
-                break;
-            }
-        }
+        });
+        if (outcomes.size() != count || !outcomes.back().ok) status = 1;
+        run->creditsAfter = service.Routes().Account().credits;
         if (chrome)
             for (const std::string& e : chrome->PageErrors()) std::cout << "page error: " << e << "\n";
         host.Release();
         if (host.keepInMemory) module->KeepLoaded();
+        finished = run.get();
     }
     chrome.reset();
     fs::copy_file(user / "data" / "Ovra for Archicad" / "host.log", out / "host.log", fs::copy_options::overwrite_existing, ec);
-    WriteReport(out, outcomes, !browserNote.empty() ? false : true, browserNote, service.Requests().size());
+    figures.serviceRequests = service.Requests().size();
+    figures.bytesUp = service.BytesReceived();
+    figures.bytesDown = service.BytesSent();
+    WriteReport(out, outcomes, *finished, figures);
     service.Stop();
     fs::remove_all(scratch, ec);
     fs::remove_all(user, ec);

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
@@ -56,8 +57,9 @@ ContextPtr MakeContext(const TestPki& pki) {
 // when the server stops.
 class TlsStream final : public ByteStream {
 public:
-    TlsStream(SSL* ssl, const LoopbackConnection& connection, std::chrono::milliseconds ioTimeout)
-        : ssl_(ssl), connection_(connection), ioTimeout_(ioTimeout) {}
+    TlsStream(SSL* ssl, const LoopbackConnection& connection, std::chrono::milliseconds ioTimeout,
+              std::atomic<uint64_t>& received, std::atomic<uint64_t>& sent)
+        : ssl_(ssl), connection_(connection), ioTimeout_(ioTimeout), received_(received), sent_(sent) {}
 
     bool Handshake() {
         return Drive([&] { return SSL_accept(ssl_); });
@@ -65,7 +67,9 @@ public:
 
     size_t Read(char* buffer, size_t size) override {
         size_t got = 0;
-        return Drive([&] { return SSL_read_ex(ssl_, buffer, size, &got); }) ? got : 0;
+        if (!Drive([&] { return SSL_read_ex(ssl_, buffer, size, &got); })) return 0;
+        received_ += got;
+        return got;
     }
 
     bool Write(std::string_view bytes) override {
@@ -74,6 +78,7 @@ public:
             if (!Drive([&] { return SSL_write_ex(ssl_, bytes.data() + sent, bytes.size() - sent, &written); }))
                 return false;
             sent += written;
+            sent_ += written;
         }
         return true;
     }
@@ -107,6 +112,8 @@ private:
     SSL* ssl_;
     const LoopbackConnection& connection_;
     std::chrono::milliseconds ioTimeout_;
+    std::atomic<uint64_t>& received_;
+    std::atomic<uint64_t>& sent_;
 };
 
 // The answer to a request the service does not read further.
@@ -137,6 +144,8 @@ struct SimService::State {
     std::deque<ScriptedAnswer> queue;
     ServiceRecord record;
     ServiceRoutes routes;
+    // Bytes of HTTP (inside TLS) read from and written to clients.
+    std::atomic<uint64_t> bytesReceived{0}, bytesSent{0};
 
     // Last, so that its thread stops before the rest goes.
     LoopbackServer server;
@@ -150,7 +159,7 @@ uint64_t SimService::State::CountConnection() {
 void SimService::State::Serve(LoopbackConnection& connection) {
     const SessionPtr ssl(SSL_new(context.get()));
     if (!ssl || SSL_set_fd(ssl.get(), connection.fd()) != 1) return;
-    TlsStream stream(ssl.get(), connection, options.ioTimeout);
+    TlsStream stream(ssl.get(), connection, options.ioTimeout, bytesReceived, bytesSent);
     if (!stream.Handshake()) return;
 
     RecordedRequest request;
@@ -248,6 +257,9 @@ std::vector<RecordedRequest> SimService::Requests() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->record.requests;
 }
+
+uint64_t SimService::BytesReceived() const { return state_->bytesReceived; }
+uint64_t SimService::BytesSent() const { return state_->bytesSent; }
 
 uint64_t SimService::Connections() const {
     std::lock_guard<std::mutex> lock(state_->mutex);

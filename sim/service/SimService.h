@@ -53,6 +53,9 @@ public:
     ServiceRecord Record() const;
     std::vector<RecordedRequest> Requests() const;
     uint64_t Connections() const;
+    // Bytes of HTTP requests read and answers written so far, headers included, TLS aside.
+    uint64_t BytesReceived() const;
+    uint64_t BytesSent() const;
     // Waits until at least `count` requests are recorded; false when the time passes first.
     bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
     // Empties the queue and the record, and counts connections from zero again. The account

@@ -10,7 +10,9 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/Utf.h"
 #include "sim/PanelDriver.h"
+#include "sim/RenderFlow.h"
 #include "sim/browser/ChromiumPage.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/host/SimHost.h"
@@ -298,6 +300,68 @@ TEST_F(PanelInChromium, TheReferencePanelSignsInAndShowsEachReplyOrItsMessage) {
     ASSERT_TRUE(page->Click("#signout", &error)) << error;
     ASSERT_TRUE(driver->WaitForScript("document.body.dataset.session==='signed-out'", 10s, &error)) << error;
     EXPECT_EQ(service.Routes().Account().activeTokens, 0u);
+    driver.reset();
+    host->Release();
+    service.Stop();
+}
+
+// The whole render as a person clicks through it: every step answered, and what each one did
+// found where it belongs: the service's upload, job and credits, the picture on the worksheet,
+// the file in the project's folder, the pick of that file.
+TEST_F(PanelInChromium, TheReferencePanelRunsTheWholeRenderFromSignInToPickingTheSavedFile) {
+    Load(TOVR_MODULE_FILE);
+    const TestPki pki = MakeTestPki();
+    const std::string caFile = (scratch.Root() / "ca.pem").string();
+    WriteCaPem(pki, caFile);
+    SimService::Options options;
+    options.routes.pollInterval = 1s;
+    SimService service(pki, options);
+    service.Start();
+    service.Routes().SetApproveAtFirstPoll(true);
+    host->UseService(service.Port(), caFile);
+    const fs::path projectFolder = scratch.Root() / "Casa Ribeira";
+    const fs::path out = scratch.Root() / "out";
+    fs::create_directories(projectFolder);
+    fs::create_directories(out);
+    host->project = {false, false, (projectFolder / "Casa Ribeira.pln").string(), "Casa Ribeira"};
+
+    driver = std::make_unique<PanelDriver>(*host, page.get());
+    FlowRun run{*driver, *host, service, scratch.Root() / "data" / "Ovra for Archicad", out};
+    std::vector<std::string> failed;
+    const std::vector<StepOutcome> outcomes = RunFlowSteps(run, [&](size_t, StepOutcome& step) {
+        if (!step.ok) failed.push_back(step.name + ": " + step.detail);
+    });
+    ASSERT_EQ(outcomes.size(), FlowStepNames().size()) << (failed.empty() ? "" : failed.front());
+    EXPECT_TRUE(failed.empty()) << failed.front();
+    EXPECT_TRUE(page->PageErrors().empty()) << page->PageErrors().front();
+
+    // Two captures of the house, one upload of the second, one paid job charged once.
+    ASSERT_EQ(run.captures.size(), 2u);
+    EXPECT_EQ(ReadText(out / run.captures[0].file).substr(0, 3), "\xFF\xD8\xFF");
+    const auto account = service.Routes().Account();
+    EXPECT_EQ(account.uploads, 1u);
+    EXPECT_EQ(account.jobs, 1u);
+    EXPECT_EQ(run.creditsBefore - account.credits, 1);
+    const auto uploads = service.Routes().Uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].size, fs::file_size(out / run.captures[1].file));
+
+    // The downloaded result is the picture on the worksheet and the file in the project folder.
+    ASSERT_EQ(run.results.size(), 1u);
+    const std::string result = ReadText(out / run.results[0].file);
+    ASSERT_EQ(host->model.worksheets.size(), 1u);
+    ASSERT_EQ(host->model.worksheets[0].pictures.size(), 1u);
+    const auto& placed = host->model.worksheets[0].pictures[0].bytes;
+    EXPECT_EQ(std::string(placed.begin(), placed.end()), result);
+    EXPECT_EQ(Utf16ToUtf8(host->model.worksheets[0].name), run.placedLabel);
+    EXPECT_EQ(ReadText(projectFolder / "Tamsel Ovra" / "render.png"), result);
+    ASSERT_EQ(run.worksheets.size(), 1u);
+    EXPECT_EQ(ReadText(out / run.worksheets[0].file).substr(1, 3), "PNG");
+
+    // The pick was of that saved file, linked and described in the panel.
+    EXPECT_EQ(run.pickedName, "render.png");
+    EXPECT_EQ(driver->Text("#source-info").rfind("render.png (image/png, " + std::to_string(result.size()) + " bytes)", 0), 0u)
+        << driver->Text("#source-info");
     driver.reset();
     host->Release();
     service.Stop();

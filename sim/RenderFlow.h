@@ -1,0 +1,61 @@
+// The render flow a person goes through in the palette: open it, sign in, read the credits, list
+// the views, capture the current view and a saved camera, upload, generate, poll, download,
+// place the result on a worksheet, save it into the project's folder and pick a file. With a live
+// Chromium page each step is clicks and typing in the reference panel; without one the same
+// steps are bridge requests posted through the scripted page. The steps keep what they produced
+// (pictures, saved files, figures) for the run's report and for tests.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+class PanelDriver;
+class SimHost;
+class SimService;
+
+// A file the flow produced, copied into the output folder.
+struct FlowFile {
+    std::string caption;
+    std::string file;  // name inside the output folder
+    uint64_t bytes = 0;
+};
+
+struct FlowRun {
+    PanelDriver& driver;
+    SimHost& host;
+    SimService& service;
+    // The add-on's data folder ("Ovra for Archicad"), where its stored files are read from.
+    std::filesystem::path dataFolder;
+    // Where the produced files are written.
+    std::filesystem::path out;
+
+    // What the steps produced and saw.
+    std::string userCode;
+    std::vector<FlowFile> captures, results, worksheets, saved;
+    std::string captureFileRef, uploadId, jobId, resultPath, resultFileRef, placedLabel, savedFolder, pickedName;
+    int64_t creditsBefore = -1, creditsAfter = -1;
+    // The capture of the current view: processor time of the host thread in host turns while it
+    // ran, and the part of it that was the host's own drawing and encoding.
+    std::chrono::nanoseconds captureHostThread{0}, captureHostDrawing{0};
+    // The bridge replies the flow depended on, by what they answered (for tests).
+    std::vector<std::string> replies;
+
+    bool Live() const;
+};
+
+struct StepOutcome {
+    std::string name;
+    bool ok = false;
+    double seconds = 0;
+    std::string detail;
+    std::string screenshot;  // file name in the output folder, empty without one
+};
+
+// The names of the flow's steps, in order.
+std::vector<std::string> FlowStepNames();
+// Runs the steps in order until one fails; `after` sees each outcome as it is made (the run adds
+// its screenshot and progress line there).
+std::vector<StepOutcome> RunFlowSteps(FlowRun& run, const std::function<void(size_t, StepOutcome&)>& after);

@@ -126,6 +126,8 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             if (!value(&o->launchLog)) return false;
         } else if (arg == "--project-out") {
             if (!value(&o->projectOut)) return false;
+        } else if (arg == "--worksheet-png") {
+            if (!value(&o->worksheetPng)) return false;
         } else if (arg == "--run-for") {
             if (!value(&text)) return false;
             if (!ParseCount(text, &o->runFor)) return *error = "--run-for takes a count of seconds, 0 or more", false;
@@ -194,7 +196,13 @@ bool WriteSimOutputs(const SimOptions& o, const SimHost& host, std::string* erro
             log += l.verb + "\t" + l.file + "\t" + l.parameters + "\n";
         if (!write(o.launchLog, log)) return false;
     }
-    return o.projectOut.empty() || write(o.projectOut, host.ProjectJson() + "\n");
+    if (!o.projectOut.empty() && !write(o.projectOut, host.ProjectJson() + "\n")) return false;
+    if (o.worksheetPng.empty()) return true;
+    // With no worksheet in the project, the blank sheet.
+    std::vector<uint8_t> png;
+    if (!host.DrawWorksheetPng(host.ShownWorksheet(), &png))
+        return *error = "cannot draw the worksheet for " + o.worksheetPng, false;
+    return write(o.worksheetPng, std::string(png.begin(), png.end()));
 }
 
 const char* SimUsage() {
@@ -211,6 +219,7 @@ const char* SimUsage() {
            "  --pick-folder PATH|cancel     the folder dialog's answer (default cancel)\n"
            "  --launch-log FILE             one line per shell launch: verb, file, parameters, tab-separated\n"
            "  --project-out FILE            at exit, the project's worksheets and their pictures as JSON\n"
+           "  --worksheet-png FILE          at exit, the worksheet in front (else the last one) drawn as PNG\n"
            "  --run-for SECONDS             after the last reply, keep the host loop going this many simulated seconds\n"
            "  --service                     start the simulated service in process and point the module at it\n"
            "  --signed-in                   a token valid at the service is stored before start (implies --service)\n"

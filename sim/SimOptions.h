@@ -34,6 +34,7 @@ struct SimOptions {
     std::string pick = "cancel", pickFolder = "cancel";
     std::string launchLog;   // empty: not written
     std::string projectOut;  // empty: not written
+    std::string worksheetPng;  // empty: not written
     // The simulated service, started in process for the run.
     bool service = false;
     bool signedIn = false;  // a token the service accepts is stored before start
@@ -54,7 +55,7 @@ bool ParseHostErrorCode(std::string_view text, HostError* code);
 // window's size, failures and the event-loop refusal.
 void ApplySimOptions(const SimOptions& options, SimHost& host);
 
-// Writes what --launch-log and --project-out ask for, after the run; false with a message when
+// Writes what --launch-log, --project-out and --worksheet-png ask for, after the run; false with a message when
 // a file cannot be written.
 bool WriteSimOutputs(const SimOptions& options, const SimHost& host, std::string* error);
 

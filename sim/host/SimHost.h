@@ -177,6 +177,16 @@ public:
     // The project's worksheets and their pictures as JSON: each worksheet's name and reference
     // id, each picture's name, box, format code, byte count and FNV-1a hash of its bytes.
     std::string ProjectJson() const;
+    // A worksheet as paper: white, each picture element decoded and laid upright into its box
+    // (later ones over earlier ones; one that cannot be decoded shows as a crossed grey box), the
+    // sheet's extent scaled to fit 1600 pixels on its longer side with a margin, never above a
+    // picture's own size (0.01 model units a pixel). A worksheet without pictures, or the null
+    // GUID, is a small blank sheet. False when there is no such worksheet or the memory cannot
+    // be had.
+    bool DrawWorksheet(const HostGuid& worksheet, SimPicture* drawing) const;
+    bool DrawWorksheetPng(const HostGuid& worksheet, std::vector<uint8_t>* png) const;
+    // The worksheet in front, else the last one made; null when the project has none.
+    HostGuid ShownWorksheet() const;
 
     // Undo steps the commands made, by name, oldest first; a command that failed makes none.
     std::vector<std::u16string> undoHistory;

@@ -10,19 +10,9 @@
 
 #include "platform/Utf.h"
 #include "sim/host/SimHost.h"
+#include "sim/host/SimPicture.h"
 
 namespace {
-bool StartsWith(const std::vector<uint8_t>& bytes, std::initializer_list<uint8_t> signature) {
-    if (bytes.size() < signature.size()) return false;
-    size_t i = 0;
-    for (uint8_t b : signature)
-        if (bytes[i++] != b) return false;
-    return true;
-}
-
-bool IsPng(const std::vector<uint8_t>& bytes) { return StartsWith(bytes, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}); }
-bool IsJpeg(const std::vector<uint8_t>& bytes) { return StartsWith(bytes, {0xFF, 0xD8, 0xFF}); }
-
 uint64_t Fnv1a64(const std::vector<uint8_t>& bytes) {
     uint64_t hash = 0xcbf29ce484222325u;
     for (uint8_t b : bytes) {
@@ -115,7 +105,7 @@ HostError SimHost::CreatePicture(const PictureElement& element, const ElementMem
         return kSimErrBadParameters;
     // The host reads the block as the format the record names.
     const std::vector<uint8_t>& bytes = block->second;
-    if (element.formatCode == kPictureFormatPng ? !IsPng(bytes) : !IsJpeg(bytes)) return kHostErrUnreadableImage;
+    if (element.formatCode == kPictureFormatPng ? !IsPngSignature(bytes) : !IsJpegSignature(bytes)) return kHostErrUnreadableImage;
     SimPictureElement picture;
     picture.guid = SimGuid("picture-" + std::to_string(++createdPictures_));
     picture.settings = element;

@@ -1,5 +1,5 @@
-// The simulator's command line: options before or after FILE, each option's values, and the
-// messages for what it refuses.
+// The simulator's command line: options before or after FILE, each option's values, the
+// messages for what it refuses, and the files it writes at exit.
 #include <gtest/gtest.h>
 
 #include "sim/SimOptions.h"
@@ -164,6 +164,51 @@ TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
     EXPECT_EQ(h.host().GetStories(&stories), 77);
     EXPECT_EQ(h.host().GetStories(&stories), kHostOk);
     EXPECT_EQ(h.host().refuseEventLoopCalls, kHostErrRefused);
+}
+
+TEST(SimOptionsWrite, TheWorksheetPngIsTheShownWorksheetDrawnElseTheBlankSheet) {
+    Harness h(false);
+    SimHost& host = h.host();
+    const std::filesystem::path file = h.folders().root() / "sheet.png";
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"requests", "-", "--worksheet-png", file.string()}, &o, &error)) << error;
+    EXPECT_EQ(o.worksheetPng, file.string());
+    auto drawn = [&host](const HostGuid& sheet) {
+        std::vector<uint8_t> png;
+        EXPECT_TRUE(host.DrawWorksheetPng(sheet, &png));
+        return std::string(png.begin(), png.end());
+    };
+
+    ASSERT_TRUE(WriteSimOutputs(o, host, &error)) << error;
+    EXPECT_EQ(ReadFileText(file), drawn(HostGuid{})) << "no worksheet: the blank sheet";
+
+    // A worksheet in front with a 4 x 4 picture on it.
+    DatabaseInfo sheet{kDatabaseWorksheet, {}, u"Sheet", u"TO"};
+    ASSERT_EQ(host.NewDatabase(&sheet), kHostOk);
+    ASSERT_EQ(host.ChangeWindow({kDatabaseWorksheet, sheet.databaseGuid}), kHostOk);
+    SimPicture picture;
+    picture.Allocate(4, 4);
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(EncodePng(picture, &png));
+    PictureElement element;
+    ASSERT_EQ(host.GetPictureDefaults(&element), kHostOk);
+    element.formatCode = kPictureFormatPng;
+    element.xMax = element.yMax = 0.04;
+    ElementMemo memo;
+    ASSERT_EQ(host.AllocateBlock(png.size(), false, &memo.pictureData), kHostOk);
+    std::copy(png.begin(), png.end(), memo.pictureData.data);
+    HostGuid created;
+    ASSERT_EQ(host.RunUndoable(u"Picture", [&] { return host.CreatePicture(element, memo, &created); }), kHostOk);
+    host.ReleaseMemo(&memo);
+
+    ASSERT_TRUE(WriteSimOutputs(o, host, &error)) << error;
+    EXPECT_EQ(ReadFileText(file), drawn(sheet.databaseGuid));
+    EXPECT_NE(ReadFileText(file), drawn(HostGuid{}));
+
+    o.worksheetPng = (h.folders().root() / "missing" / "sheet.png").string();
+    EXPECT_FALSE(WriteSimOutputs(o, host, &error));
+    EXPECT_EQ(error, "cannot write " + o.worksheetPng);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-// Windows: the simulated host's PNG encoding, with the Windows Imaging Component into a
-// memory stream.
+// Windows: the simulated host's picture codec, with the Windows Imaging Component: PNG encoded
+// into a memory stream, PNG and JPEG decoded from memory.
 #include <objbase.h>
 #include <wincodec.h>
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 
 #include "sim/host/SimPicture.h"
 
@@ -96,5 +97,49 @@ bool EncodePng(const SimPicture& picture, std::vector<uint8_t>* png) {
     const GlobalLockOwner locked(memory);
     if (locked.data() == nullptr || size == 0) return false;
     png->assign(locked.data(), locked.data() + size);
+    return true;
+}
+
+bool DecodePicture(const std::vector<uint8_t>& bytes, SimPicture* picture) {
+    if ((!IsPngSignature(bytes) && !IsJpegSignature(bytes)) || bytes.size() > UINT32_MAX) return false;
+    const ComApartment apartment;
+    if (!apartment.Usable()) return false;
+    Com<IWICImagingFactory> factory;
+    Com<IWICStream> stream;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    Com<IWICFormatConverter> converter;
+    // Premultiplied alpha, so that laying a pixel on white is one addition.
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.out()))) ||
+        FAILED(factory->CreateStream(stream.out())) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()))) ||
+        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                decoder.out())) ||
+        FAILED(decoder->GetFrame(0, frame.out())) || FAILED(factory->CreateFormatConverter(converter.out())) ||
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
+                                     0.0, WICBitmapPaletteTypeCustom)))
+        return false;
+    UINT width = 0, height = 0;
+    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 || width > INT32_MAX ||
+        height > INT32_MAX || uint64_t{width} * height > kMaxDecodedPixels)
+        return false;
+    SimPicture decoded;
+    std::vector<uint8_t> bgra;
+    try {
+        decoded.Allocate(static_cast<int>(width), static_cast<int>(height));
+        bgra.resize(size_t{width} * height * 4);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (FAILED(converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(bgra.size()), bgra.data()))) return false;
+    // Transparent parts are laid on white, as on paper.
+    for (size_t i = 0, o = 0; i < bgra.size(); i += 4, o += 3) {
+        const uint8_t clear = static_cast<uint8_t>(255 - bgra[i + 3]);
+        decoded.rgb[o] = static_cast<uint8_t>(bgra[i + 2] + clear);
+        decoded.rgb[o + 1] = static_cast<uint8_t>(bgra[i + 1] + clear);
+        decoded.rgb[o + 2] = static_cast<uint8_t>(bgra[i] + clear);
+    }
+    *picture = std::move(decoded);
     return true;
 }

@@ -149,8 +149,8 @@ bool KeepStored(FlowRun& run, const std::string& fileRef, const std::string& nam
 // The files the save wrote, copied into the output folder; the first becomes the open-file
 // dialog's answer for the pick that follows, unless the run was given one.
 bool KeepSaved(FlowRun& run, std::string* detail) {
-    const fs::path project = fs::u8path(run.host.project.path).parent_path();
-    fs::path folder = project / fs::u8path(run.savedFolder);
+    const fs::path project = fs::path(run.host.project.path).parent_path();
+    fs::path folder = project / fs::path(run.savedFolder);
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) folder = project;
     std::vector<fs::path> files;
@@ -161,11 +161,11 @@ bool KeepSaved(FlowRun& run, std::string* detail) {
         const std::string name = "saved-" + std::to_string(run.saved.size() + 1) + file.extension().string();
         fs::copy_file(file, run.out / name, fs::copy_options::overwrite_existing, ec);
         if (ec) return *detail = "cannot copy " + file.string() + ": " + ec.message(), false;
-        run.saved.push_back({file.filename().u8string(), name, fs::file_size(file, ec)});
+        run.saved.push_back({file.filename().string(), name, fs::file_size(file, ec)});
     }
     if (files.empty()) return *detail = "nothing was saved in " + folder.string(), false;
     if (!run.host.dialogs.standingFileAnswer && run.host.dialogs.fileAnswers.empty())
-        run.host.dialogs.standingFileAnswer = files.front().u8string();
+        run.host.dialogs.standingFileAnswer = files.front().string();
     return true;
 }
 

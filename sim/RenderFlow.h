@@ -24,6 +24,9 @@ struct FlowFile {
 };
 
 struct FlowRun {
+    FlowRun(PanelDriver& d, SimHost& h, SimService& s, std::filesystem::path data, std::filesystem::path output)
+        : driver(d), host(h), service(s), dataFolder(std::move(data)), out(std::move(output)) {}
+
     PanelDriver& driver;
     SimHost& host;
     SimService& service;

@@ -6,6 +6,7 @@
 
 #include <rapidjson/document.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -161,6 +162,9 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
     std::string error;
     if (!ParseSimOptions(rest, &options, &error)) return std::cerr << "tamsel-sim: " << error << "\n" << SimUsage(), 2;
     if (options.module.empty()) options.module = DefaultModulePath();
+    // The 3D window in front unless the command line says otherwise, as a person about to render
+    // has it: the current view is then the one shown, with its picture in the listing.
+    if (std::find(rest.begin(), rest.end(), "--front") == rest.end()) options.front = "3d";
     const fs::path out = outText.empty() ? fs::path(options.module).parent_path().parent_path() / "run-report" : fs::path(outText);
     // An earlier report is replaced; any other folder with files in it is left alone.
     std::error_code ec;
@@ -208,7 +212,7 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
     if (options.projectPath.empty()) {
         const fs::path project = out / "project";
         fs::create_directories(project, ec);
-        options.projectPath = (project / "House.pln").u8string();
+        options.projectPath = (project / "House.pln").string();
         options.projectName = "House";
         options.untitled = false;
     }
@@ -221,7 +225,7 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
         host.pictureClock = &ThreadProcessorTime;
 
         PanelDriver driver(host, chrome.get());
-        run = std::make_unique<FlowRun>(FlowRun{driver, host, service, user / "data" / "Ovra for Archicad", out});
+        run = std::make_unique<FlowRun>(driver, host, service, user / "data" / "Ovra for Archicad", out);
         const size_t count = FlowStepNames().size();
         outcomes = RunFlowSteps(*run, [&](size_t i, StepOutcome& outcome) {
             if (chrome) {

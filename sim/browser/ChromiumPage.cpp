@@ -5,6 +5,8 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -363,7 +365,18 @@ bool ChromiumPage::Type(const std::string& text) {
 }
 
 bool ChromiumPage::Screenshot(std::vector<uint8_t>* png, std::string* error) {
-    auto reply = Call("Page.captureScreenshot", R"({"format":"png"})", std::chrono::seconds(20));
+    // The whole page, not only the viewport: the palette's content scrolls below its height.
+    const auto size = Evaluate("[document.documentElement.scrollWidth,document.documentElement.scrollHeight].join(' ')");
+    int width = 0, height = 0;
+    if (!size || std::sscanf(size->c_str(), "\"%d %d\"", &width, &height) != 2 || width <= 0 || height <= 0) {
+        if (error) *error = "the page's size cannot be read";
+        return false;
+    }
+    auto reply = Call("Page.captureScreenshot",
+                      R"({"format":"png","captureBeyondViewport":true,"clip":{"x":0,"y":0,"width":)" +
+                          std::to_string(width) + R"(,"height":)" + std::to_string(std::min(height, 8000)) +
+                          R"(,"scale":1}})",
+                      std::chrono::seconds(20));
     if (!reply || !reply->ok) {
         if (error) *error = reply ? reply->result : "no screenshot in time";
         return false;

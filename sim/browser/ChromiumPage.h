@@ -60,7 +60,7 @@ public:
     bool Click(const std::string& selector, std::string* error = nullptr);
     // Types text into the focused element, as a keyboard would insert it.
     bool Type(const std::string& text);
-    // The page as a PNG, at the viewport's size.
+    // The whole page as PNG, beyond the viewport (at most 8,000 pixels tall).
     bool Screenshot(std::vector<uint8_t>* png, std::string* error = nullptr);
     // Sets the viewport (CSS pixels); false when the browser refused or has gone.
     bool SetViewport(int width, int height);

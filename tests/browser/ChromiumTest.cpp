@@ -326,7 +326,7 @@ TEST_F(PanelInChromium, TheReferencePanelRunsTheWholeRenderFromSignInToPickingTh
     host->project = {false, false, (projectFolder / "Casa Ribeira.pln").string(), "Casa Ribeira"};
 
     driver = std::make_unique<PanelDriver>(*host, page.get());
-    FlowRun run{*driver, *host, service, scratch.Root() / "data" / "Ovra for Archicad", out};
+    FlowRun run(*driver, *host, service, scratch.Root() / "data" / "Ovra for Archicad", out);
     std::vector<std::string> failed;
     const std::vector<StepOutcome> outcomes = RunFlowSteps(run, [&](size_t, StepOutcome& step) {
         if (!step.ok) failed.push_back(step.name + ": " + step.detail);

@@ -1,45 +1,24 @@
 // The module file loaded the way a host loads it, released and unloaded while a service request's
 // worker still runs, then loaded again: the worker finishes under the unloaded module without a
-// crash, and its late answer reaches neither the old palette nor the new one.
+// crash, and its late answer reaches neither the old palette nor the new one. On Windows the
+// worker's own reference keeps the module mapped until its last act, so the second load finds the
+// same module still loaded and starts it afresh.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <stdexcept>
 #include <thread>
 
+#include "shell/UnloadFixture.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/host/SimHost.h"
-#include "sim/service/SimService.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Scratch data and configuration roots for the module, which reads them from the environment.
-class ScratchRoots {
-public:
-    ScratchRoots() {
-        std::random_device random;
-        root_ = fs::temp_directory_path() / ("tovr-unload-" + std::to_string(random()));
-        fs::create_directories(root_ / "data");
-        fs::create_directories(root_ / "config");
-        ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-    }
-    ~ScratchRoots() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    fs::path Log() const { return root_ / "data" / "Ovra for Archicad" / "host.log"; }
-    fs::path root() const { return root_; }
-
-private:
-    fs::path root_;
-};
 
 std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -48,12 +27,12 @@ std::string ReadText(const fs::path& path) {
 
 // A host running the module file, its palette open, pointed at the service.
 struct LoadedHost {
-    LoadedHost(const SimService& service, const std::string& caFile) {
+    explicit LoadedHost(const UnloadFixture& fixture) {
         std::string error;
         module = LoadAddonModule(TOVR_MODULE_FILE, &error);
         if (!module) throw std::runtime_error(error);
         host = std::make_unique<SimHost>(module->Entry());
-        host->UseService(service.Port(), caFile);
+        host->UseService(fixture.Port(), fixture.CaFile());
         if (!host->Start()) throw std::runtime_error("the add-on did not start");
         host->OpenPaletteFromMenu();
         host->FinishPageLoad();
@@ -63,22 +42,17 @@ struct LoadedHost {
 };
 
 TEST(ModuleUnload, AWorkerOutlivesReleaseAndUnloadWithoutReachingTheNextLoad) {
-    ScratchRoots roots;
-    const TestPki pki = MakeTestPki();
-    const std::string caFile = (roots.root() / "ca.pem").string();
-    WriteCaPem(pki, caFile);
-    SimService service(pki);
-    service.Start();
+    const std::unique_ptr<UnloadFixture> fixture = UnloadFixture::Start();
     // The sign-in answer comes late: its worker is still waiting when the module is unloaded.
-    service.Script(ScriptedAnswer::Status(200, R"({"token":"late-sign-in-token"})")
+    fixture->Script(ScriptedAnswer::Status(200, R"({"token":"late-sign-in-token"})")
                        .After(std::chrono::milliseconds(1500))
                        .For("/api/v1/device/token"));
 
     {
-        LoadedHost first(service, caFile);
+        LoadedHost first(*fixture);
         first.host->Page()->Post(
             R"({"id":"t","type":"api","payload":{"method":"POST","path":"/api/v1/device/token","body":{"device_code":"d"}}})");
-        ASSERT_TRUE(service.WaitForRequests(1, std::chrono::seconds(20)));
+        ASSERT_TRUE(fixture->WaitForRequests(1, std::chrono::seconds(20)));
         const auto before = first.host->clock.Elapsed();
         EXPECT_EQ(first.host->Release(), 0);
         EXPECT_EQ(first.host->clock.Elapsed() - before, std::chrono::milliseconds(3000))
@@ -89,7 +63,7 @@ TEST(ModuleUnload, AWorkerOutlivesReleaseAndUnloadWithoutReachingTheNextLoad) {
     }
 
     // Loaded again, with a new palette open before the late answer arrives.
-    LoadedHost second(service, caFile);
+    LoadedHost second(*fixture);
     ASSERT_NE(second.host->Page(), nullptr);
     // The late answer comes 1.5 s after the request; the worker finds its Mailbox closed, so it
     // neither saves the token nor posts its sign-in step, and ends. Its answer is awaited in real
@@ -99,7 +73,7 @@ TEST(ModuleUnload, AWorkerOutlivesReleaseAndUnloadWithoutReachingTheNextLoad) {
         second.host->Turn();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_FALSE(fs::exists(roots.root() / "data" / "Ovra for Archicad" / "token.dpapi"))
+    EXPECT_FALSE(fs::exists(fixture->DataFolder() / "token.dpapi"))
         << "the late sign-in leaves no token for the next load";
     EXPECT_TRUE(second.host->Page()->Messages().empty()) << "no late reply reaches the new page";
     second.host->Page()->Post(R"({"id":"g","type":"getState"})");
@@ -107,9 +81,41 @@ TEST(ModuleUnload, AWorkerOutlivesReleaseAndUnloadWithoutReachingTheNextLoad) {
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_NE(replies[0]->json.find(R"("authenticated":false)"), std::string::npos)
         << "the late sign-in step never signs in the new palette: " << replies[0]->json;
-    EXPECT_EQ(ReadText(roots.Log()).find("signed in;"), std::string::npos);
-    EXPECT_EQ(ReadText(roots.Log()).find("late-sign-in-token"), std::string::npos);
+    EXPECT_EQ(ReadText(fixture->DataFolder() / "host.log").find("signed in;"), std::string::npos);
+    EXPECT_EQ(ReadText(fixture->DataFolder() / "host.log").find("late-sign-in-token"), std::string::npos);
     EXPECT_EQ(second.host->Release(), 0);
+}
+
+TEST(ModuleUnload, AWorkerThatEndsAfterTheUnloadHoldsTheModuleUntilItsLastAct) {
+    const std::unique_ptr<UnloadFixture> fixture = UnloadFixture::Start();
+    fixture->Script(ScriptedAnswer::Status(200, R"({"configured":true})")
+                        .After(std::chrono::milliseconds(1500))
+                        .For("/api/v1/plugin/config"));
+    std::chrono::steady_clock::time_point asked;
+    {
+        LoadedHost loaded(*fixture);
+        loaded.host->Page()->Post(R"({"id":"c","type":"api","payload":{"method":"GET","path":"/api/v1/plugin/config"}})");
+        ASSERT_TRUE(fixture->WaitForRequests(1, std::chrono::seconds(20)));
+        asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(loaded.host->Release(), 0);
+        loaded.host.reset();
+        loaded.module.reset();  // the host unloads the module file
+    }
+    EXPECT_TRUE(fixture->ModuleMapped(TOVR_MODULE_FILE)) << "the worker still waiting for its answer holds the module";
+    if (fixture->ModuleStaysMapped()) {
+        // The worker's end cannot be seen from here; outliving its answer without a crash is the test.
+        std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+        EXPECT_TRUE(fixture->ModuleMapped(TOVR_MODULE_FILE));
+        return;
+    }
+    // The worker gives its reference back as it ends, after its answer has come; then the
+    // module goes, with no code of it left running.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (fixture->ModuleMapped(TOVR_MODULE_FILE) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(fixture->ModuleMapped(TOVR_MODULE_FILE)) << "the worker gave its reference back";
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1400))
+        << "the module stayed until the worker had its answer";
 }
 
 }  // namespace

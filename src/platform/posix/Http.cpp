@@ -1,6 +1,8 @@
 // POSIX: the HTTPS exchange on libcurl, one easy handle per call, sending no header of its own
 // beyond what the Windows transport sends, with the system's CA store.
 #include <curl/curl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -26,6 +28,23 @@ struct Receiver {
     bool tooLarge = false;
     int32_t retryAfter = 0;
 };
+
+// Asks the kernel to back a large body with 2 MiB pages where it can. Fresh memory is taken
+// one page fault at a time, and on a virtual machine each fault of a 4 KiB page can cost tens
+// of microseconds: for a 32 MiB body, more than the whole exchange. Only advice: the memory is
+// the same, and nothing changes where the kernel does not take it.
+void AdviseLargePages(const std::string& body) {
+    constexpr size_t kLargePage = size_t{2} << 20;
+    if (body.capacity() < 2 * kLargePage) return;
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pageSize <= 0) return;
+    const uintptr_t page = static_cast<uintptr_t>(pageSize);
+    // Only whole pages of the body's own allocation.
+    const uintptr_t start = reinterpret_cast<uintptr_t>(body.data());
+    const uintptr_t begin = (start + page - 1) & ~(page - 1);
+    const uintptr_t end = (start + body.capacity()) & ~(page - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* r = static_cast<Receiver*>(user);
@@ -70,6 +89,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         if (ec == std::errc() && end != line.data() && length <= kMaxResponseBody && r->body.empty()) {
             try {
                 r->body.reserve(length);
+                AdviseLargePages(r->body);
             } catch (const std::bad_alloc&) {
                 // Growing as the bytes come is still possible, and fails there if it must.
             }

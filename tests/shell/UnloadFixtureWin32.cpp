@@ -1,0 +1,78 @@
+// The unload test's surroundings under Wine: the standalone service that the run started, and
+// the prefix's roaming application data, where the loaded module keeps its files.
+#include <objbase.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+#include "shell/UnloadFixture.h"
+#include "sim/service/ServiceControl.h"
+#include "support/RootStoreWin32.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path RoamingAppData() {
+    PWSTR path = nullptr;
+    const HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path);
+    fs::path folder;
+    if (SUCCEEDED(hr) && path != nullptr) folder = path;
+    ::CoTaskMemFree(path);
+    if (folder.empty()) throw std::runtime_error("no roaming application data folder");
+    return folder;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class Standalone final : public UnloadFixture {
+public:
+    Standalone() : dataFolder_(RoamingAppData() / "Ovra for Archicad") {
+        const char* dir = std::getenv("TOVR_SERVICE_DIR");
+        if (dir == nullptr) throw std::runtime_error("TOVR_SERVICE_DIR names no running service");
+        const auto endpoints = ReadServiceEndpoints(dir);
+        if (!endpoints) throw std::runtime_error("the service has not written its ports");
+        endpoints_ = *endpoints;
+        control_ = std::make_unique<ServiceControl>(endpoints_.controlPort);
+        control_->Reset();
+        TrustInRootStore(DerFromPem(ReadText(endpoints_.caPemFile)), true);
+        std::error_code ignored;
+        fs::remove_all(dataFolder_, ignored);
+    }
+    ~Standalone() override {
+        std::error_code ignored;
+        fs::remove_all(dataFolder_, ignored);
+    }
+
+    void Script(const ScriptedAnswer& answer) override { control_->Script(answer); }
+    bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) override {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (control_->Record().requests.size() < count) {
+            if (std::chrono::steady_clock::now() >= until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    uint16_t Port() const override { return endpoints_.servicePort; }
+    std::string CaFile() const override { return {}; }
+    fs::path DataFolder() const override { return dataFolder_; }
+    bool ModuleMapped(const std::string& moduleFile) const override {
+        return ::GetModuleHandleW(fs::path(moduleFile).filename().wstring().c_str()) != nullptr;
+    }
+    bool ModuleStaysMapped() const override { return false; }
+
+private:
+    fs::path dataFolder_;
+    ServiceEndpoints endpoints_;
+    std::unique_ptr<ServiceControl> control_;
+};
+}  // namespace
+
+std::unique_ptr<UnloadFixture> UnloadFixture::Start() { return std::make_unique<Standalone>(); }

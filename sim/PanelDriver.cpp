@@ -13,18 +13,6 @@
 
 #include "sim/host/SimHost.h"
 
-void AimModuleAtService(SimHost& host, const AddonEntry& entry, uint16_t port, const std::string& caFile,
-                        HostExtension* extension) {
-    extension->clock = &host.clock;
-    extension->windows = &host.windows;
-    extension->launcher = &host.launcher;
-    extension->dialogs = &host.dialogs;
-    extension->servicePort = port;
-    extension->serviceCaFile = caFile.c_str();
-    const HostImports imports{&host, extension};
-    entry.setImports(&imports);
-}
-
 PanelDriver::~PanelDriver() {
     if (page_ != nullptr && !host_.Released() && host_.Page() == page_) page_->Mirror(nullptr);
 }

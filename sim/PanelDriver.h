@@ -9,16 +9,7 @@
 #include "sim/browser/ChromiumPage.h"
 #include "sim/browser/ScriptedPage.h"
 
-#include "host/AddonAbi.h"
-
 class SimHost;
-struct AddonEntry;
-
-// Points the host's module at a simulated service on the loopback interface: the host's own
-// extension (clock, windows, launcher, dialogs) with the service's port and CA file. `extension`
-// and `caFile` must outlive the host.
-void AimModuleAtService(SimHost& host, const AddonEntry& entry, uint16_t port, const std::string& caFile,
-                        HostExtension* extension);
 
 class PanelDriver {
 public:

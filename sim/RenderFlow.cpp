@@ -224,6 +224,12 @@ bool FindCamera(FlowRun& run, std::string* id, std::string* name) {
     return false;
 }
 
+bool KeepUpload(FlowRun& run, const Message& upload, std::string* detail) {
+    run.uploadId = Member(*upload.document, "result.id");
+    *detail = "upload " + run.uploadId + ", " + Member(*upload.document, "result.size") + " bytes";
+    return !run.uploadId.empty();
+}
+
 struct FlowStep {
     std::string name;
     std::function<bool(FlowRun&, std::string*)> live;      // with the panel in Chromium
@@ -354,19 +360,14 @@ std::vector<FlowStep> Steps() {
              if (!r.driver.Live()->Click("#generate-btn", d)) return false;
              const Message* upload = AwaitReply(r, since, "size", 60s, d);
              if (upload == nullptr) return PanelShowsError(r, d), false;
-             r.uploadId = Member(*upload->document, "result.id");
-             *d = "upload " + r.uploadId + ", " + Member(*upload->document, "result.size") + " bytes";
-             return !r.uploadId.empty();
+             return KeepUpload(r, *upload, d);
          },
          [](FlowRun& r, std::string* d) {
              const Message* upload = Ask(r, "run-upload", "api",
                                          R"({"method":"POST","path":"/api/v1/uploads","body":{"fileRef":)" + Quoted(r.captureFileRef) +
                                              R"(},"options":{"binary":true,"contentType":"image/jpeg","filename":"capture.jpg"}})",
                                          d);
-             if (upload == nullptr) return false;
-             r.uploadId = Member(*upload->document, "result.id");
-             *d = "upload " + r.uploadId + ", " + Member(*upload->document, "result.size") + " bytes";
-             return !r.uploadId.empty();
+             return upload != nullptr && KeepUpload(r, *upload, d);
          }},
         {"start the generation",
          [](FlowRun& r, std::string* d) {

@@ -197,6 +197,19 @@ protected:
         ASSERT_TRUE(page) << error;
         host = std::make_unique<SimHost>(module->Entry());
     }
+    // The simulated service, approving each device code at its first poll, the module pointed at it.
+    std::unique_ptr<SimService> StartService() {
+        const TestPki pki = MakeTestPki();
+        const std::string caFile = (scratch.Root() / "ca.pem").string();
+        WriteCaPem(pki, caFile);
+        SimService::Options options;
+        options.routes.pollInterval = 1s;
+        auto service = std::make_unique<SimService>(pki, options);
+        service->Start();
+        service->Routes().SetApproveAtFirstPoll(true);
+        host->UseService(service->Port(), caFile);
+        return service;
+    }
     void TearDown() override {
         driver.reset();
         host.reset();  // releases the add-on when it is still loaded
@@ -241,16 +254,8 @@ TEST_F(PanelInChromium, TheFallbackPageIsShownInTheHostsLanguageWithTheAdapterIn
 
 TEST_F(PanelInChromium, TheReferencePanelSignsInAndShowsEachReplyOrItsMessage) {
     Load(TOVR_MODULE_FILE);
-    const TestPki pki = MakeTestPki();
-    const std::string caFile = (scratch.Root() / "ca.pem").string();
-    WriteCaPem(pki, caFile);
-    SimService::Options options;
-    options.routes.pollInterval = 1s;
-    SimService service(pki, options);
-    service.Start();
-    service.Routes().SetApproveAtFirstPoll(true);
-    HostExtension extension;
-    AimModuleAtService(*host, module->Entry(), service.Port(), caFile, &extension);
+    const std::unique_ptr<SimService> started = StartService();
+    SimService& service = *started;
     host->project.name = "Casa Ribeira";
 
     driver = std::make_unique<PanelDriver>(*host, page.get());
@@ -310,15 +315,8 @@ TEST_F(PanelInChromium, TheReferencePanelSignsInAndShowsEachReplyOrItsMessage) {
 // the file in the project's folder, the pick of that file.
 TEST_F(PanelInChromium, TheReferencePanelRunsTheWholeRenderFromSignInToPickingTheSavedFile) {
     Load(TOVR_MODULE_FILE);
-    const TestPki pki = MakeTestPki();
-    const std::string caFile = (scratch.Root() / "ca.pem").string();
-    WriteCaPem(pki, caFile);
-    SimService::Options options;
-    options.routes.pollInterval = 1s;
-    SimService service(pki, options);
-    service.Start();
-    service.Routes().SetApproveAtFirstPoll(true);
-    host->UseService(service.Port(), caFile);
+    const std::unique_ptr<SimService> started = StartService();
+    SimService& service = *started;
     const fs::path projectFolder = scratch.Root() / "Casa Ribeira";
     const fs::path out = scratch.Root() / "out";
     fs::create_directories(projectFolder);

@@ -31,12 +31,20 @@ int FaultyFiles::Count(FileCall call) const {
     return it == counts_.end() ? 0 : it->second;
 }
 
+int FaultyFiles::Failed(FileCall call) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = failed_.find(call);
+    return it == failed_.end() ? 0 : it->second;
+}
+
 bool FaultyFiles::Fails(FileCall call) {
     std::lock_guard<std::mutex> lock(mutex_);
     const int n = ++counts_[call];
     const auto it = rules_.find(call);
     if (it == rules_.end()) return false;
-    return n == it->second.nth || (it->second.persist && n > it->second.nth);
+    const bool fails = n == it->second.nth || (it->second.persist && n > it->second.nth);
+    if (fails) ++failed_[call];
+    return fails;
 }
 
 FileHandle FaultyFiles::OpenRead(const std::string& path) {
@@ -86,7 +94,17 @@ bool FaultyFiles::RenameNoReplace(const std::string& from, const std::string& to
     return !Fails(FileCall::RenameNoReplace) && real_.RenameNoReplace(from, to, taken);
 }
 
-bool FaultyFiles::Delete(const std::string& path) { return !Fails(FileCall::Delete) && real_.Delete(path); }
+bool FaultyFiles::Delete(const std::string& path) {
+    if (!Fails(FileCall::Delete)) return real_.Delete(path);
+    std::lock_guard<std::mutex> lock(mutex_);
+    failedDeletes_.insert(path);
+    return false;
+}
+
+bool FaultyFiles::DeleteFailed(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failedDeletes_.count(path) != 0;
+}
 
 bool FaultyFiles::PathSize(const std::string& path, uint64_t* size) {
     return !Fails(FileCall::PathSize) && real_.PathSize(path, size);

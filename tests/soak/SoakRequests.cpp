@@ -140,8 +140,10 @@ std::vector<SoakRequest> MakeSoakRequests(std::mt19937_64& random, const SoakSou
         } else if (r.type == "api") {
             payload = ApiPayload(random, s);
         } else if (r.type == "capture") {
-            payload = Pick(random, std::vector<std::string>{R"({"viewId":"current"})", R"({"viewId":"current"})",
-                                                            R"({"viewId":"nav-unknown"})", ""});
+            if (!s.viewIds.empty() && Chance(random, 0.5))
+                payload = "{\"viewId\":" + Quoted(Pick(random, s.viewIds)) + "}";
+            else
+                payload = Pick(random, std::vector<std::string>{R"({"viewId":"current"})", R"({"viewId":"nav-unknown"})", ""});
         } else if (r.type == "place") {
             r.label = "soak " + r.id;
             payload = PlacePayload(random, s, r.label);

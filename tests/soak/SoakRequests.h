@@ -13,6 +13,8 @@ struct SoakSources {
     std::string pngRef, gifRef, textRef, missingRef;
     std::string pickedPicture, pickedVideo, missingPicture;
     std::vector<std::string> uploadIds, jobIds, resultPaths;
+    // The views of the round's first listing.
+    std::vector<std::string> viewIds;
 };
 
 struct SoakRequest {

@@ -37,6 +37,9 @@ constexpr auto kDrainLimit = std::chrono::seconds(180);
 constexpr const char* kSignedOutEvent = R"({"event":"signedOut","data":{"reason":"revoked"}})";
 constexpr const char* kTokenPath = "/api/v1/device/token";
 constexpr int kFileCalls = static_cast<int>(FileCall::RenameNoReplace) + 1;
+// The host operations that read or set the user's view, which a capture puts back.
+const std::set<std::string> kViewOperations = {"GetFrontWindow",    "GetProjection3D", "GetLayerCombination",
+                                               "ChangeFrontWindow", "SetProjection3D", "SetLayerCombination"};
 
 bool Chance(std::mt19937_64& random, double p) { return std::bernoulli_distribution(p)(random); }
 
@@ -119,6 +122,11 @@ private:
     std::set<std::string> knownBytes_;  // stored sources and scripted bodies
     std::map<std::string, std::string> storedRefs_;
     int fileFailuresAtStart_[kFileCalls] = {};
+    // A round whose view operations never fail and whose project never changes, so that the
+    // captures' restoring of the view can be checked.
+    bool viewCalm_ = false;
+    Projection3D startProjection_;
+    int32_t startLayerCombination_ = 0;
 };
 
 void Round::Violation(const std::string& text) {
@@ -149,6 +157,7 @@ void Round::SetUp() {
     saveFolder_ = root / "saves";
     fs::create_directories(projectFolder_);
     fs::create_directories(saveFolder_);
+    viewCalm_ = Chance(random_, 0.3);
     if (Chance(random_, 0.5)) host.project = {false, false, (projectFolder_ / "house.pln").string(), "house"};
     host.refuseEventLoopCalls = Chance(random_, 0.2) ? kHostErrRefused : kHostOk;
     host.dialogs.standingFolderAnswer = Chance(random_, 0.5) ? std::optional<std::string>(saveFolder_.string()) : std::nullopt;
@@ -184,6 +193,18 @@ void Round::SetUp() {
 
     host.OpenPaletteFromMenu();
     harness_->host().FinishPageLoad();
+    // The views the captures may open, from a listing before any fault.
+    harness_->Post(Request("listing", "listViews"));
+    for (int i = 0; i < 200 && harness_->page().RepliesTo("listing").empty(); ++i) harness_->host().Turn();
+    for (const ScriptedPage::Message* m : harness_->page().RepliesTo("listing")) {
+        for (size_t at = m->json.find("\"id\":\"nav-"); at != std::string::npos; at = m->json.find("\"id\":\"nav-", at + 1)) {
+            const size_t start = at + 6;
+            sources_.viewIds.push_back(m->json.substr(start, m->json.find('"', start) - start));
+        }
+    }
+    harness_->page().ClearRecords();
+    startProjection_ = host.projection;
+    startLayerCombination_ = host.layerCombination;
     // Faults waiting for the first requests to reach the service; more follow during the run.
     for (int n = std::uniform_int_distribution<int>(4, 12)(random_); n > 0; --n) ScriptServiceFault();
     // Built by appending: GCC 12 warns falsely (-Wrestrict) on a literal + a temporary string.
@@ -227,7 +248,9 @@ void Round::InjectFaults() {
     if (Chance(random_, 0.1)) {
         static const std::vector<HostError> kCodes = {kHostErrRefused, kHostErrOutOfMemory, kHostErrNotFound,
                                                       kHostErrNoHost, kHostErrUnreadableImage};
-        host.FailOperation(Pick(random_, SimHost::OperationNames()), Pick(random_, kCodes), Chance(random_, 0.7));
+        const std::string& operation = Pick(random_, SimHost::OperationNames());
+        if (!viewCalm_ || kViewOperations.count(operation) == 0)
+            host.FailOperation(operation, Pick(random_, kCodes), Chance(random_, 0.7));
     }
     if (Chance(random_, 0.02)) host.ClearFailures();
     if (Chance(random_, 0.02)) host.refuseEventLoopCalls = host.refuseEventLoopCalls ? kHostOk : kHostErrRefused;
@@ -255,7 +278,7 @@ void Round::InjectFaults() {
             host.dialogs.fileAnswers.push_back(cancel ? std::nullopt : std::optional<std::string>(file));
         }
     }
-    if (Chance(random_, 0.01)) {
+    if (!viewCalm_ && Chance(random_, 0.01)) {
         if (Chance(random_, 0.5))
             host.project = Chance(random_, 0.5) ? SimProject{false, false, (projectFolder_ / "house.pln").string(), "house"}
                                                 : SimProject{};
@@ -423,6 +446,19 @@ void Round::CheckModel() {
                   " placements answered ok");
     if (undone != pictures)
         Violation(std::to_string(undone.size()) + " undo steps for " + std::to_string(pictures.size()) + " pictures");
+    // Captures put the user's view back: unless the round changed the project or failed an
+    // operation that reads or sets the view, the camera and layer combination are the first ones.
+    bool viewFaults = counts_.projectChanges > 0;
+    for (const std::string& operation : kViewOperations)
+        viewFaults = viewFaults || host.injectedFailures.count(operation) != 0;
+    const PerspectiveCamera& a = host.projection.camera;
+    const PerspectiveCamera& b = startProjection_.camera;
+    const bool sameCamera = host.projection.perspective == startProjection_.perspective && a.cameraX == b.cameraX &&
+                            a.cameraY == b.cameraY && a.cameraZ == b.cameraZ && a.targetX == b.targetX &&
+                            a.targetY == b.targetY && a.targetZ == b.targetZ && a.viewAngle == b.viewAngle;
+    if (!viewFaults && !sources_.viewIds.empty()) ++counts_.viewRestoreChecks;
+    if (!viewFaults && (!sameCamera || host.layerCombination != startLayerCombination_))
+        Violation("the user's camera or layer combination was not put back after the captures");
     const size_t failedReleases = static_cast<size_t>(host.injectedFailures["ReleaseMemo"]);
     if (host.LiveBlocks() != failedReleases)
         Violation(std::to_string(host.LiveBlocks()) + " host memory blocks still held, " +
@@ -435,6 +471,20 @@ void Round::CheckStore() {
         if (r.type != "setState" || r.state.empty()) continue;
         for (const ScriptedPage::Message* m : harness_->page().RepliesTo(r.id))
             if (m->Ok()) okStates.insert(r.state);
+    }
+    // Every state read back is one written whole, or none at all.
+    for (const SoakRequest& r : requests_) {
+        if (r.type != "getState") continue;
+        for (const ScriptedPage::Message* m : harness_->page().RepliesTo(r.id)) {
+            const std::string head = "\"result\":{\"state\":";
+            const size_t start = m->json.find(head), end = m->json.find(",\"session\":");
+            if (!m->Ok() || start == std::string::npos || end == std::string::npos) {
+                Violation("getState answered without a state: " + m->json.substr(0, 200));
+                continue;
+            }
+            const std::string state = m->json.substr(start + head.size(), end - start - head.size());
+            if (state != "{}" && okStates.count(state) == 0) Violation("getState read a state never written whole");
+        }
     }
     const fs::path data = harness_->folders().dataFolder();
     for (const fs::path& file : FilesUnder(data / "state")) {
@@ -502,6 +552,7 @@ void SoakCounts::Add(const SoakCounts& o) {
     dialogs += o.dialogs;
     dialogCancels += o.dialogCancels;
     projectChanges += o.projectChanges;
+    viewRestoreChecks += o.viewRestoreChecks;
 }
 
 std::string SoakCounts::Report() const {
@@ -525,7 +576,8 @@ std::string SoakCounts::Report() const {
     list("service faults scripted", serviceFaults);
     out << "scripted answers left untaken at the ends of rounds " << serviceAnswersUntaken << "\n";
     out << "turns with event-loop calls refused " << refusedEventLoopTurns << ", dialogs shown " << dialogs
-        << ", dialog cancels queued " << dialogCancels << ", project events " << projectChanges << "\n";
+        << ", dialog cancels queued " << dialogCancels << ", project events " << projectChanges << "\n"
+        << "rounds whose captures' view restoring was checked " << viewRestoreChecks << "\n";
     return out.str();
 }
 

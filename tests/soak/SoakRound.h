@@ -26,6 +26,7 @@ struct SoakCounts {
     uint64_t refusedEventLoopTurns = 0;
     uint64_t dialogs = 0, dialogCancels = 0;
     uint64_t projectChanges = 0;
+    uint64_t viewRestoreChecks = 0;  // rounds without faults on the view, so checked for its restoring
 
     void Add(const SoakCounts& other);
     // Several lines: every count by kind.

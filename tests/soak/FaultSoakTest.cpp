@@ -4,8 +4,9 @@
 // store that agree with the replies.
 //
 // TOVR_SOAK_SEED     the first round's seed (default: a random one); round n uses seed + n
-// TOVR_SOAK_SECONDS  rounds start until this much real time has passed (default 20)
+// TOVR_SOAK_SECONDS  rounds start until this much real time has passed (default 15)
 // TOVR_SOAK_ROUNDS   at most this many rounds (default: no limit)
+// TOVR_SOAK_REQUESTS requests a round (default 160)
 // A failing round prints its seed; TOVR_SOAK_SEED=<it> TOVR_SOAK_ROUNDS=1 runs it again (the
 // threads' interleaving aside).
 #include <gtest/gtest.h>
@@ -62,7 +63,7 @@ private:
 
 TEST(FaultSoak, EveryRequestIsAnsweredOnceAndNothingIsLeftBroken) {
     const uint64_t seed = Setting("TOVR_SOAK_SEED", std::random_device()() | uint64_t{std::random_device()()} << 32);
-    const auto budget = std::chrono::seconds(Setting("TOVR_SOAK_SECONDS", 20));
+    const auto budget = std::chrono::seconds(Setting("TOVR_SOAK_SECONDS", 15));
     const uint64_t maxRounds = Setting("TOVR_SOAK_ROUNDS", 0);
     std::printf("fault soak: seed %llu, %lld s%s\n", static_cast<unsigned long long>(seed),
                 static_cast<long long>(budget.count()), maxRounds ? ", limited rounds" : "");
@@ -72,7 +73,8 @@ TEST(FaultSoak, EveryRequestIsAnsweredOnceAndNothingIsLeftBroken) {
     // Installed first and removed last: workers of a round may still be inside a file call.
     FaultyFiles files;
     SoakService service;
-    SoakEnvironment environment{service.service(), service.caFile(), files};
+    SoakEnvironment environment{service.service(), service.caFile(), files,
+                                static_cast<int>(Setting("TOVR_SOAK_REQUESTS", 160))};
     SoakCounts total;
     std::vector<std::string> violations;
     const auto start = std::chrono::steady_clock::now();

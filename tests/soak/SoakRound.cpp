@@ -125,6 +125,8 @@ private:
     // A round whose view operations never fail and whose project never changes, so that the
     // captures' restoring of the view can be checked.
     bool viewCalm_ = false;
+    // A round whose file calls never fail, so that a signed-in palette's token must be in its file.
+    bool filesCalm_ = false;
     Projection3D startProjection_;
     int32_t startLayerCombination_ = 0;
 };
@@ -158,6 +160,7 @@ void Round::SetUp() {
     fs::create_directories(projectFolder_);
     fs::create_directories(saveFolder_);
     viewCalm_ = Chance(random_, 0.3);
+    filesCalm_ = Chance(random_, 0.3);
     if (Chance(random_, 0.5)) host.project = {false, false, (projectFolder_ / "house.pln").string(), "house"};
     host.refuseEventLoopCalls = Chance(random_, 0.2) ? kHostErrRefused : kHostOk;
     host.dialogs.standingFolderAnswer = Chance(random_, 0.5) ? std::optional<std::string>(saveFolder_.string()) : std::nullopt;
@@ -254,14 +257,14 @@ void Round::InjectFaults() {
     }
     if (Chance(random_, 0.02)) host.ClearFailures();
     if (Chance(random_, 0.02)) host.refuseEventLoopCalls = host.refuseEventLoopCalls ? kHostOk : kHostErrRefused;
-    if (Chance(random_, 0.1)) {
+    if (!filesCalm_ && Chance(random_, 0.1)) {
         const auto call = static_cast<FileCall>(
             std::uniform_int_distribution<int>(0, static_cast<int>(FileCall::RenameNoReplace))(random_));
         env_.files.FailAt(call, std::uniform_int_distribution<int>(1, 10)(random_), Chance(random_, 0.1));
     }
     if (Chance(random_, 0.02)) env_.files.Reset();
     if (Chance(random_, 0.04)) ScriptServiceFault();
-    if (Chance(random_, 0.015)) {
+    if (Chance(random_, 0.03)) {
         // A device sign-in that the service grants: the answer carries a token it accepts.
         const std::string token = env_.service.Routes().IssueToken();
         tokens_.insert(token);
@@ -424,6 +427,8 @@ void Round::CheckTokens() {
     if (palette.token.empty() && !stored.empty() && !env_.files.DeleteFailed(tokenFile.string()))
         Violation("signed out, but the token file still holds a token");
     if (!stored.empty() && tokens_.count(stored) == 0) Violation("the token file holds a token never issued");
+    if (filesCalm_ && !palette.token.empty() && stored != palette.token)
+        Violation("signed in, but the token file does not hold the palette's token");
 }
 
 void Round::CheckModel() {

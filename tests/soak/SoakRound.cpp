@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "media/TestImages.h"
 #include "panel/Palette.h"
 #include "panel/Replies.h"
 #include "platform/Http.h"
@@ -25,7 +26,6 @@
 #include "store/TokenStore.h"
 #include "support/FaultyFiles.h"
 #include "support/Harness.h"
-#include "media/TestImages.h"
 
 namespace fs = std::filesystem;
 

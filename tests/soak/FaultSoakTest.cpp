@@ -21,6 +21,7 @@
 #include "sim/service/SimService.h"
 #include "soak/SoakRound.h"
 #include "support/FaultyFiles.h"
+#include "support/ScopedEnvironment.h"
 
 namespace fs = std::filesystem;
 
@@ -31,6 +32,26 @@ uint64_t Setting(const char* name, uint64_t fallback) {
     if (text == nullptr || *text == '\0') return fallback;
     return std::strtoull(text, nullptr, 10);
 }
+
+// A new folder under the system's temporary folder, removed with its content.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::random_device random;
+        path_ = fs::temp_directory_path() / ("tovr-soak-tmp-" + std::to_string(random()));
+        fs::create_directories(path_);
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
 
 // The simulated service for the whole soak, with its CA in a folder of its own.
 class SoakService {
@@ -70,10 +91,14 @@ TEST(FaultSoak, EveryRequestIsAnsweredOnceAndNothingIsLeftBroken) {
     std::fflush(stdout);
     RecordProperty("seed", std::to_string(seed));
 
-    // Installed first and removed last: workers of a round may still be inside a file call.
+    // The user's temporary folder is the soak's own, set before any thread starts.
+    const TemporaryFolder temp;
+    const ScopedEnvironment tmpdir("TMPDIR", temp.path().string());
+    // Installed before the rounds and removed after them: workers of a round may still be inside
+    // a file call when it ends.
     FaultyFiles files;
     SoakService service;
-    SoakEnvironment environment{service.service(), service.caFile(), files,
+    SoakEnvironment environment{service.service(), service.caFile(), files, temp.path(),
                                 static_cast<int>(Setting("TOVR_SOAK_REQUESTS", 160))};
     SoakCounts total;
     std::vector<std::string> violations;

@@ -407,6 +407,14 @@ void Round::CheckTemporaryFiles() {
         if (!IsTemporaryName(file.filename().string())) continue;
         if (!env_.files.DeleteFailed(file.string())) Violation("a temporary file survived: " + file.string());
     }
+    // The captures' pictures in the user's temporary folder; cleared for the next round.
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(env_.tempFolder, error)) {
+        if (!entry.is_regular_file() || entry.path().filename().string().rfind("tov", 0) != 0) continue;
+        if (!env_.files.DeleteFailed(entry.path().string()))
+            Violation("a temporary picture survived: " + entry.path().string());
+        fs::remove(entry.path(), error);
+    }
 }
 
 void Round::CheckTokens() {

@@ -3,6 +3,7 @@
 // at random, dialogs are cancelled and the project changes; then the checks of what is left.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ struct SoakEnvironment {
     SimService& service;
     std::string caFile;
     FaultyFiles& files;
+    // The user's temporary folder (TMPDIR) for the whole soak, where captures put their pictures.
+    std::filesystem::path tempFolder;
     int requestsPerRound = 160;
 };
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "media/TestImages.h"
+#include "panel/Mailbox.h"
 #include "panel/Palette.h"
 #include "panel/Replies.h"
 #include "platform/Http.h"
@@ -106,6 +107,8 @@ private:
     void CheckSavedFiles();
     void Violation(const std::string& text);
     void Turn();
+    void ReleaseWhileWorkersRun();
+    std::vector<const ScriptedPage::Message*> RepliesTo(const std::string& id) const;
 
     SoakEnvironment& env_;
     uint64_t seed_;
@@ -119,6 +122,9 @@ private:
     std::mutex acceptedMutex_;
     std::set<std::string> accepted_;
     std::set<std::string> tokens_;
+    std::vector<ScriptedPage::Message> messages_;
+    // A round that releases the add-on while its workers still run, instead of draining.
+    bool releaseRound_ = false;
     std::set<std::string> knownBytes_;  // stored sources and scripted bodies
     std::map<std::string, std::string> storedRefs_;
     int fileFailuresAtStart_[kFileCalls] = {};
@@ -160,6 +166,7 @@ void Round::SetUp() {
     fs::create_directories(projectFolder_);
     fs::create_directories(saveFolder_);
     viewCalm_ = Chance(random_, 0.3);
+    releaseRound_ = Chance(random_, 0.1);
     filesCalm_ = Chance(random_, 0.3);
     if (Chance(random_, 0.5)) host.project = {false, false, (projectFolder_ / "house.pln").string(), "house"};
     host.refuseEventLoopCalls = Chance(random_, 0.2) ? kHostErrRefused : kHostOk;
@@ -206,6 +213,8 @@ void Round::SetUp() {
         }
     }
     harness_->page().ClearRecords();
+    // Every message is kept here as it arrives, so that the checks can read them after release.
+    harness_->page().onMessage = [this](const ScriptedPage::Message& m) { messages_.push_back(m); };
     startProjection_ = host.projection;
     startLayerCombination_ = host.layerCombination;
     // Faults waiting for the first requests to reach the service; more follow during the run.
@@ -316,7 +325,7 @@ bool Round::Settled() const {
         !p->eventLoopCalls.empty() || p->captureInFlight || p->capturePending)
         return false;
     for (const std::string& id : accepted_)
-        if (harness_->page().RepliesTo(id).empty()) return false;
+        if (RepliesTo(id).empty()) return false;
     return true;
 }
 
@@ -328,6 +337,25 @@ void Round::Drain() {
     }
     // A few more turns, so that a second reply would have arrived.
     for (int i = 0; i < 5; ++i) Turn();
+}
+
+std::vector<const ScriptedPage::Message*> Round::RepliesTo(const std::string& id) const {
+    std::vector<const ScriptedPage::Message*> found;
+    for (const ScriptedPage::Message& m : messages_)
+        if (m.Id() == id) found.push_back(&m);
+    return found;
+}
+
+// Releases the add-on with the requests in whatever state they are, then waits until the
+// released session's workers are done: they finish their files and their completions go nowhere.
+void Round::ReleaseWhileWorkersRun() {
+    const std::shared_ptr<Mailbox> released = ProcessMailbox();
+    counts_.releasedWithWorkers += released->workers.load() > 0 ? 1 : 0;
+    harness_->host().Release();
+    const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
+    while (released->workers.load() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (released->workers.load() > 0) Violation("workers still run long after release");
 }
 
 SoakCounts Round::Run() {
@@ -359,7 +387,10 @@ SoakCounts Round::Run() {
     }
     for (std::thread& t : posters) t.join();
     ClearFaults();
-    Drain();
+    if (releaseRound_)
+        ReleaseWhileWorkersRun();
+    else
+        Drain();
     Check();
     counts_.requests = accepted_.size();
     counts_.rounds = 1;
@@ -385,7 +416,7 @@ void Round::Check() {
 
 void Round::CheckReplies() {
     std::map<std::string, int> replies;
-    for (const ScriptedPage::Message& m : harness_->page().Messages()) {
+    for (const ScriptedPage::Message& m : messages_) {
         const std::string id = m.Id();
         if (id.empty()) {
             ++counts_.events;
@@ -398,7 +429,10 @@ void Round::CheckReplies() {
     }
     for (const std::string& id : accepted_) {
         const int n = replies[id];
-        if (n != 1) Violation("request " + id + " got " + std::to_string(n) + " replies");
+        if (releaseRound_ && n == 0)
+            ++counts_.unansweredAtRelease;  // dropped with the Mailbox or the queues at release
+        else if (n != 1)
+            Violation("request " + id + " got " + std::to_string(n) + " replies");
     }
 }
 
@@ -424,18 +458,20 @@ void Round::CheckTokens() {
         for (const std::string& token : tokens_)
             if (bytes.find(token) != std::string::npos) Violation("a token in plain text in " + file.string());
     }
-    for (const ScriptedPage::Message& m : harness_->page().Messages())
+    for (const ScriptedPage::Message& m : messages_)
         for (const std::string& token : tokens_)
             if (m.json.find(token) != std::string::npos) Violation("a token reached the page: " + m.Id());
     if (ReadFileText(harness_->folders().dataFolder() / "host.log").find("Bearer") != std::string::npos)
         Violation("host.log holds an Authorization value");
-    // The file holds a token only while the palette is signed in (or when its delete was failed).
-    Palette& palette = harness_->palette();
     const std::string stored = TokenStore().Load();
-    if (palette.token.empty() && !stored.empty() && !env_.files.DeleteFailed(tokenFile.string()))
-        Violation("signed out, but the token file still holds a token");
     if (!stored.empty() && tokens_.count(stored) == 0) Violation("the token file holds a token never issued");
-    if (filesCalm_ && !palette.token.empty() && stored != palette.token)
+    // The file holds a token only while the palette is signed in (or when its delete was failed),
+    // and, when no file call failed, the palette's own.
+    const Palette* palette = CurrentPalette();
+    if (palette == nullptr) return;  // released
+    if (palette->token.empty() && !stored.empty() && !env_.files.DeleteFailed(tokenFile.string()))
+        Violation("signed out, but the token file still holds a token");
+    if (filesCalm_ && !palette->token.empty() && stored != palette->token)
         Violation("signed in, but the token file does not hold the palette's token");
 }
 
@@ -444,7 +480,7 @@ void Round::CheckModel() {
     std::vector<std::string> placed, pictures, undone;
     for (const SoakRequest& r : requests_) {
         if (r.type != "place") continue;
-        for (const ScriptedPage::Message* m : harness_->page().RepliesTo(r.id))
+        for (const ScriptedPage::Message* m : RepliesTo(r.id))
             if (m->Ok()) {
                 placed.push_back(r.label);
                 if (StringAt(m->json, "result.label") != r.label) Violation("place reply with another label: " + m->json);
@@ -482,13 +518,13 @@ void Round::CheckStore() {
     std::set<std::string> okStates;
     for (const SoakRequest& r : requests_) {
         if (r.type != "setState" || r.state.empty()) continue;
-        for (const ScriptedPage::Message* m : harness_->page().RepliesTo(r.id))
+        for (const ScriptedPage::Message* m : RepliesTo(r.id))
             if (m->Ok()) okStates.insert(r.state);
     }
     // Every state read back is one written whole, or none at all.
     for (const SoakRequest& r : requests_) {
         if (r.type != "getState") continue;
-        for (const ScriptedPage::Message* m : harness_->page().RepliesTo(r.id)) {
+        for (const ScriptedPage::Message* m : RepliesTo(r.id)) {
             const std::string head = "\"result\":{\"state\":";
             const size_t start = m->json.find(head), end = m->json.find(",\"session\":");
             if (!m->Ok() || start == std::string::npos || end == std::string::npos) {
@@ -528,7 +564,7 @@ void Round::CheckSavedFiles() {
     uint64_t saved = 0;
     for (const SoakRequest& r : requests_) {
         if (r.type != "saveFiles") continue;
-        for (const ScriptedPage::Message* m : harness_->page().RepliesTo(r.id)) {
+        for (const ScriptedPage::Message* m : RepliesTo(r.id)) {
             const std::string count = m->Ok() ? NumberAt(m->json, "saved") : "";
             if (!count.empty()) saved += std::stoull(count);
         }
@@ -544,7 +580,8 @@ void Round::CheckSavedFiles() {
                 Violation("a saved file that is not whole or misnamed: " + file.string());
         }
     }
-    if (found != saved)
+    // After a release, a save worker may write files whose reply goes nowhere.
+    if (!releaseRound_ && found != saved)
         Violation(std::to_string(found) + " files in the save folders for " + std::to_string(saved) + " reported saved");
 }
 }  // namespace
@@ -562,6 +599,8 @@ void SoakCounts::Add(const SoakCounts& o) {
     for (const auto& [k, v] : o.serviceFaults) serviceFaults[k] += v;
     serviceAnswersUntaken += o.serviceAnswersUntaken;
     refusedEventLoopTurns += o.refusedEventLoopTurns;
+    releasedWithWorkers += o.releasedWithWorkers;
+    unansweredAtRelease += o.unansweredAtRelease;
     dialogs += o.dialogs;
     dialogCancels += o.dialogCancels;
     projectChanges += o.projectChanges;
@@ -590,7 +629,9 @@ std::string SoakCounts::Report() const {
     out << "scripted answers left untaken at the ends of rounds " << serviceAnswersUntaken << "\n";
     out << "turns with event-loop calls refused " << refusedEventLoopTurns << ", dialogs shown " << dialogs
         << ", dialog cancels queued " << dialogCancels << ", project events " << projectChanges << "\n"
-        << "rounds whose captures' view restoring was checked " << viewRestoreChecks << "\n";
+        << "rounds whose captures' view restoring was checked " << viewRestoreChecks << "\n"
+        << "rounds released while workers ran " << releasedWithWorkers << ", requests left unanswered by those releases "
+        << unansweredAtRelease << "\n";
     return out.str();
 }
 

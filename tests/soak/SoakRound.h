@@ -27,7 +27,11 @@ struct SoakCounts {
     uint64_t refusedEventLoopTurns = 0;
     uint64_t dialogs = 0, dialogCancels = 0;
     uint64_t projectChanges = 0;
-    uint64_t viewRestoreChecks = 0;  // rounds without faults on the view, so checked for its restoring
+    uint64_t viewRestoreChecks = 0;
+    // Rounds that ended by releasing the add-on while workers ran; their requests may go
+    // unanswered, never answered twice.
+    uint64_t releasedWithWorkers = 0;
+    uint64_t unansweredAtRelease = 0;  // rounds without faults on the view, so checked for its restoring
 
     void Add(const SoakCounts& other);
     // Several lines: every count by kind.

@@ -1,7 +1,13 @@
 // The fault-injecting file table.
 #include "support/FaultyFiles.h"
 
-#include <algorithm>
+namespace {
+void Raise(std::atomic<uint32_t>& largest, uint32_t size) {
+    uint32_t seen = largest.load();
+    while (size > seen && !largest.compare_exchange_weak(seen, size)) {
+    }
+}
+}  // namespace
 
 const char* FileCallName(FileCall call) {
     static const char* const kNames[] = {"OpenRead", "OpenAppend", "CreateTemp", "OpenWrite", "Read",
@@ -64,13 +70,13 @@ FileHandle FaultyFiles::OpenWrite(const std::string& path) {
 }
 
 bool FaultyFiles::Read(FileHandle file, void* data, uint32_t size, uint32_t* done) {
-    largestRead = std::max(largestRead, size);
+    Raise(largestRead, size);
     *done = 0;
     return !Fails(FileCall::Read) && real_.Read(file, data, size, done);
 }
 
 bool FaultyFiles::Write(FileHandle file, const void* data, uint32_t size, uint32_t* done) {
-    largestWrite = std::max(largestWrite, size);
+    Raise(largestWrite, size);
     *done = 0;
     return !Fails(FileCall::Write) && real_.Write(file, data, size, done);
 }

@@ -2,6 +2,7 @@
 // kind fail, once or from then on, the way a test file system of a database does. Failing calls
 // have no effect, except that a failing close still releases the handle.
 #pragma once
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -31,8 +32,8 @@ public:
     int Failed(FileCall call) const;
     // True when a delete of this very path was made to fail.
     bool DeleteFailed(const std::string& path) const;
-    // The largest count of bytes asked of one read or write.
-    uint32_t largestRead = 0, largestWrite = 0;
+    // The largest count of bytes asked of one read or write, by any thread.
+    std::atomic<uint32_t> largestRead{0}, largestWrite{0};
 
     FileHandle OpenRead(const std::string& path) override;
     FileHandle OpenAppend(const std::string& path) override;

@@ -17,7 +17,6 @@
 #include "panel/Replies.h"
 #include "platform/Http.h"
 #include "platform/Utf.h"
-#include "service/ApiTestSupport.h"
 #include "shell/Shell.h"
 #include "sim/service/SimService.h"
 #include "soak/SoakRequests.h"
@@ -71,6 +70,18 @@ bool IsWhole(const std::string& bytes, const std::set<std::string>& known) {
     if (type.rfind("video/", 0) == 0) return true;
     int width = 0, height = 0;
     return type.rfind("image/", 0) == 0 && ImagePixelSize(bytes, &width, &height);
+}
+
+// The "label" member of a reply's result; "" when it has none.
+std::string ResultLabel(const ScriptedPage::Message& reply) {
+    if (!reply.document || !reply.document->IsObject()) return {};
+    const rapidjson::Value& root = *reply.document;
+    const auto result = root.FindMember("result");
+    if (result == root.MemberEnd() || !result->value.IsObject()) return {};
+    const rapidjson::Value& members = result->value;
+    const auto label = members.FindMember("label");
+    if (label == members.MemberEnd() || !label->value.IsString()) return {};
+    return std::string(label->value.GetString(), label->value.GetStringLength());
 }
 
 // The decimal digits of a reply's result member, as written; "" when it has none.
@@ -483,7 +494,7 @@ void Round::CheckModel() {
         for (const ScriptedPage::Message* m : RepliesTo(r.id))
             if (m->Ok()) {
                 placed.push_back(r.label);
-                if (StringAt(m->json, "result.label") != r.label) Violation("place reply with another label: " + m->json);
+                if (ResultLabel(*m) != r.label) Violation("place reply with another label: " + m->json);
             }
     }
     for (const SimWorksheet& sheet : host.model.worksheets)

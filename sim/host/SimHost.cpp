@@ -65,6 +65,7 @@ HostError SimHost::Injected(const char* operation) {
     const auto it = failures_.find(operation);
     if (it == failures_.end()) return kHostOk;
     const HostError code = it->second.code;
+    ++injectedFailures[operation];
     if (it->second.once) failures_.erase(it);
     return code;
 }

@@ -66,6 +66,8 @@ public:
     // or until cleared. "NativeImage.Encode" fails the encoding of the next 3D images made.
     void FailOperation(const std::string& operation, HostError code, bool once = false);
     void ClearFailures() { failures_.clear(); }
+    // How many calls each operation has failed by injection so far, by name.
+    std::map<std::string, int> injectedFailures;
     // The names FailOperation accepts.
     static const std::vector<std::string>& OperationNames();
     // A non-zero code refuses every later event-loop call with it.

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 
 #include "handlers/service/ApiRequest.h"
 #include "handlers/service/FetchSource.h"
 #include "handlers/service/ServiceCall.h"
+#include "panel/Mailbox.h"
 #include "panel/Replies.h"
 #include "platform/System.h"
 #include "platform/Utf.h"
@@ -390,6 +393,31 @@ TEST_F(Api, A401ForAnOlderTokenLeavesANewerSignInAlone) {
     EXPECT_EQ(harness->palette().token, "newer-token");
     EXPECT_EQ(harness->palette().sessionReason, "");
     EXPECT_EQ(TokenStore().Load(), "newer-token");
+}
+
+TEST_F(Api, A401WhoseStepRunsAfterANewerTokenWasSavedKeepsThatToken) {
+    Open(true);
+    // The old token's request is refused at once; the new sign-in's answer comes a little later,
+    // and the host drains neither completion before both workers are done. The revocation step,
+    // posted first, runs while the palette still holds the old token, but the file already
+    // holds the new one.
+    service->Script(ScriptedAnswer::Status(401, R"({"error":{"code":"revoked"}})").For("/api/v1/me"));
+    service->Script(ScriptedAnswer::Status(200, R"({"token":"newer-token"})")
+                        .After(std::chrono::milliseconds(300))
+                        .For("/api/v1/device/token"));
+    Post("old", Get("/api/v1/me"));
+    Post("t", R"({"method":"POST","path":"/api/v1/device/token","body":{"device_code":"d"}})");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ProcessMailbox()->workers.load() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(WaitForReplies({"old", "t"}));
+    const std::vector<std::string> messages = Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], R"({"event":"signedOut","data":{"reason":"revoked"}})");
+    EXPECT_EQ(ErrorCodeOf(messages[1]), "revoked");
+    EXPECT_EQ(messages[2], OkReply("t", R"({"authenticated":true})"));
+    EXPECT_EQ(harness->palette().token, "newer-token");
+    EXPECT_EQ(TokenStore().Load(), "newer-token") << "the sign-in said its token was saved; it stays saved";
 }
 
 TEST_F(Api, SignOutIsLocalAtOnceAndTellsTheService) {

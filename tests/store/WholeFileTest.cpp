@@ -96,11 +96,11 @@ TEST_F(WholeFile, MovesAtMost16MiBPerCall) {
     FaultyFiles files;
     ASSERT_TRUE(WriteFileAtomic(path, big));
     EXPECT_EQ(files.Count(FileCall::Write), 3);
-    EXPECT_EQ(files.largestWrite, 16u << 20);
+    EXPECT_EQ(files.largestWrite.load(), 16u << 20);
     std::string out;
     ASSERT_TRUE(ReadWholeFile(path, &out, big.size()));
     EXPECT_EQ(files.Count(FileCall::Read), 3);
-    EXPECT_EQ(files.largestRead, 16u << 20);
+    EXPECT_EQ(files.largestRead.load(), 16u << 20);
     EXPECT_TRUE(out == big);
 }
 

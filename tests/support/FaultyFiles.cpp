@@ -1,7 +1,13 @@
 // The fault-injecting file table.
 #include "support/FaultyFiles.h"
 
-#include <algorithm>
+namespace {
+void Raise(std::atomic<uint32_t>& largest, uint32_t size) {
+    uint32_t seen = largest.load();
+    while (size > seen && !largest.compare_exchange_weak(seen, size)) {
+    }
+}
+}  // namespace
 
 const char* FileCallName(FileCall call) {
     static const char* const kNames[] = {"OpenRead", "OpenAppend", "CreateTemp", "OpenWrite", "Read",
@@ -31,12 +37,20 @@ int FaultyFiles::Count(FileCall call) const {
     return it == counts_.end() ? 0 : it->second;
 }
 
+int FaultyFiles::Failed(FileCall call) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = failed_.find(call);
+    return it == failed_.end() ? 0 : it->second;
+}
+
 bool FaultyFiles::Fails(FileCall call) {
     std::lock_guard<std::mutex> lock(mutex_);
     const int n = ++counts_[call];
     const auto it = rules_.find(call);
     if (it == rules_.end()) return false;
-    return n == it->second.nth || (it->second.persist && n > it->second.nth);
+    const bool fails = n == it->second.nth || (it->second.persist && n > it->second.nth);
+    if (fails) ++failed_[call];
+    return fails;
 }
 
 FileHandle FaultyFiles::OpenRead(const std::string& path) {
@@ -56,13 +70,13 @@ FileHandle FaultyFiles::OpenWrite(const std::string& path) {
 }
 
 bool FaultyFiles::Read(FileHandle file, void* data, uint32_t size, uint32_t* done) {
-    largestRead = std::max(largestRead, size);
+    Raise(largestRead, size);
     *done = 0;
     return !Fails(FileCall::Read) && real_.Read(file, data, size, done);
 }
 
 bool FaultyFiles::Write(FileHandle file, const void* data, uint32_t size, uint32_t* done) {
-    largestWrite = std::max(largestWrite, size);
+    Raise(largestWrite, size);
     *done = 0;
     return !Fails(FileCall::Write) && real_.Write(file, data, size, done);
 }
@@ -86,7 +100,17 @@ bool FaultyFiles::RenameNoReplace(const std::string& from, const std::string& to
     return !Fails(FileCall::RenameNoReplace) && real_.RenameNoReplace(from, to, taken);
 }
 
-bool FaultyFiles::Delete(const std::string& path) { return !Fails(FileCall::Delete) && real_.Delete(path); }
+bool FaultyFiles::Delete(const std::string& path) {
+    if (!Fails(FileCall::Delete)) return real_.Delete(path);
+    std::lock_guard<std::mutex> lock(mutex_);
+    failedDeletes_.insert(path);
+    return false;
+}
+
+bool FaultyFiles::DeleteFailed(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failedDeletes_.count(path) != 0;
+}
 
 bool FaultyFiles::PathSize(const std::string& path, uint64_t* size) {
     return !Fails(FileCall::PathSize) && real_.PathSize(path, size);

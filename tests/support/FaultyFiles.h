@@ -2,8 +2,10 @@
 // kind fail, once or from then on, the way a test file system of a database does. Failing calls
 // have no effect, except that a failing close still releases the handle.
 #pragma once
+#include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,10 +25,15 @@ public:
     // The nth call (counted from 1, from now on) of this kind fails; with `persist` every later
     // one does too.
     void FailAt(FileCall call, int nth, bool persist = false);
+    // Forgets the rules and the call counts; the failures made so far stay counted.
     void Reset();
     int Count(FileCall call) const;
-    // The largest count of bytes asked of one read or write.
-    uint32_t largestRead = 0, largestWrite = 0;
+    // How many calls of this kind were made to fail since construction.
+    int Failed(FileCall call) const;
+    // True when a delete of this very path was made to fail.
+    bool DeleteFailed(const std::string& path) const;
+    // The largest count of bytes asked of one read or write, by any thread.
+    std::atomic<uint32_t> largestRead{0}, largestWrite{0};
 
     FileHandle OpenRead(const std::string& path) override;
     FileHandle OpenAppend(const std::string& path) override;
@@ -56,6 +63,8 @@ private:
     };
     mutable std::mutex mutex_;
     std::map<FileCall, int> counts_;
+    std::map<FileCall, int> failed_;
+    std::set<std::string> failedDeletes_;
     std::map<FileCall, Rule> rules_;
     FileSystem& real_;
 };

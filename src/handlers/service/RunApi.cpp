@@ -18,7 +18,6 @@
 #include "store/Images.h"
 #include "store/Log.h"
 #include "store/MediaTypes.h"
-#include "store/TokenStore.h"
 
 namespace {
 constexpr uint32_t kRequestTimeoutMs = 60000;
@@ -37,9 +36,13 @@ void PostFailure(Mailbox& mailbox, const std::string& id, const std::string& cod
     PostToHost(mailbox, [id, failure = MakeFailure(code, reason, retryAfter)](Palette& p) { ReplyError(p, id, failure); });
 }
 
-// Signs the palette in with the token the service returned.
-void PostSignIn(Mailbox& mailbox, const std::string& id, SecretString token, bool saved) {
-    PostToHost(mailbox, [id, token = std::move(token), saved](Palette& p) {
+// Signs the palette in with the token the service returned, and saves it. The save happens here,
+// on the host thread, in the same order as every other change of the sign-in state: a revocation
+// or a sign-out that runs before this step can then never delete a token that this step goes on
+// to sign in with, and a sign-in that completes after release (its Mailbox closed) saves nothing.
+void PostSignIn(Mailbox& mailbox, const std::string& id, SecretString token) {
+    PostToHost(mailbox, [id, token = std::move(token)](Palette& p) {
+        const bool saved = p.tokenStore.Save(token.text());
         SecureWipe(p.token);
         p.token = token.text();
         p.sessionReason.clear();
@@ -134,11 +137,7 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
     if (base == "/api/v1/device/token") {
         SecretString newToken = TakeToken(response.body);
         if (newToken.empty()) return PostFailure(mailbox, job.id, "internal");
-        // A sign-in that finishes after the add-on was released signs nobody in: its Mailbox is
-        // closed, and the token must not wait in the file for a palette opened later.
-        if (IsClosed(mailbox)) return;
-        const bool saved = TokenStore().Save(newToken.text());
-        return PostSignIn(mailbox, job.id, std::move(newToken), saved);
+        return PostSignIn(mailbox, job.id, std::move(newToken));
     }
     if (download) {
         std::string result = StoreDownload(response.body);

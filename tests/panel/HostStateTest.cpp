@@ -206,6 +206,20 @@ TEST(StateFiles, AStrayByteOrByteOrderMarkBeforeTheObjectIsNotSpliced) {
     }
 }
 
+TEST(StateFiles, TextAfterANulByteIsNotSpliced) {
+    // The parser reads a NUL byte as the end of the text, so it would pass the object before it
+    // and leave the rest to be spliced into the reply's script unread.
+    Harness h;
+    const std::string path = StateFilePath(h.palette().projectKey);
+    int n = 0;
+    for (const std::string& bad : {std::string("{}\0\x0e", 4), std::string("{\"a\":1}\0);alert(1);//", 21)}) {
+        WriteFileText(path, bad);
+        const std::string id = "nul" + std::to_string(n++);
+        h.Post(Request(id, "getState"));
+        EXPECT_EQ(Result(h, id).rfind(R"({"state":{},)", 0), 0u);
+    }
+}
+
 TEST(SetState, AStateLongerThanTheReadLimitIsSaveFailedAndTheOldOneStays) {
     Harness h;
     h.palette().token = "token";

@@ -14,10 +14,12 @@
 namespace {
 // The page's state as stored, when it is a JSON object whose text opens with "{" after JSON
 // whitespace. Anything else (a stray byte or a byte-order mark before the object, which the
-// parser would skip) is not spliced into the reply, where it would break the script.
+// parser would skip) is not spliced into the reply, where it would break the script. Nor is a
+// text holding a NUL byte: the parser takes one for the end of the text, so whatever follows it
+// would be spliced unread.
 std::string StoredStateOrEmpty(const std::string& projectKey) {
     const auto stored = ReadStateFile(projectKey);
-    if (!stored) return "{}";
+    if (!stored || stored->find('\0') != std::string::npos) return "{}";
     const size_t first = stored->find_first_not_of(" \t\r\n");
     if (first == std::string::npos || (*stored)[first] != '{') return "{}";
     rapidjson::Document doc;

@@ -1,8 +1,9 @@
 // Fuzz target: request texts through the bridge of a palette in the simulated host. The input is
-// up to eight request texts, one a line, posted in order as the page posts them; each is run
-// until the host has nothing left to do. A text gets no reply unless it is a JSON object with an
-// answerable id, and then exactly one, with that id; every message is one whole JSON object; the
-// only event is "signedOut", and only beside a "revoked" error.
+// up to eight request texts, one a line (UTF-8, invalid bytes read as U+FFFD), posted in order as
+// the page posts them; each is run until the host has nothing left to do. A text gets no reply
+// unless it is a JSON object with an answerable id, and then exactly one, with that id; every
+// message is one whole JSON object; the only event is "signedOut", and only beside a "revoked"
+// error.
 //
 // Each input starts signed in. Service requests never reach a network: the transport is answered
 // in place by the service stand-in below, which a path's query steers: "status=NNN" answers that
@@ -20,6 +21,7 @@
 #include "handlers/service/ServicePaths.h"
 #include "panel/Replies.h"
 #include "platform/Http.h"
+#include "platform/Utf.h"
 
 namespace {
 using namespace FuzzBridge;
@@ -120,7 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t line = 0; line < kMaxLines && start <= input.size(); ++line) {
         size_t end = input.find('\n', start);
         if (end == std::string_view::npos) end = input.size();
-        PostAndCheck(host, std::string(input.substr(start, end - start)));
+        // A page's text reaches the add-on as UTF-8 made from the script's UTF-16 string, so it
+        // is always valid; the bytes of the input are read the same way.
+        PostAndCheck(host, Utf16ToUtf8(Utf8ToUtf16(input.substr(start, end - start))));
         start = end + 1;
     }
     RemoveMadeFiles();

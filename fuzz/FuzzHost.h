@@ -30,7 +30,8 @@ const std::string& SamplePng();
 const std::string& SampleJpeg();
 
 // The host, started with the palette open and the page loaded on the first call; the open-file
-// and folder dialogs answer a picture file and a scratch folder inside the data folder.
+// and folder dialogs answer a picture file and a scratch folder inside the data folder. Files
+// are written without flushing them to disk.
 SimHost& StartedHost();
 Palette& CurrentPaletteOrAbort();
 

@@ -23,6 +23,7 @@
 #include "panel/Mailbox.h"
 #include "platform/Http.h"
 #include "platform/Images.h"
+#include "platform/Utf.h"
 #include "store/FileStore.h"
 
 namespace {
@@ -184,7 +185,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckSuccess(shape, reply, palette);
     } else {
         const OvraApi::Error expected = ErrorFromResponse(HttpResponse{gAnswer.status, gAnswer.retryAfter, gAnswer.body}, !token.empty());
-        CheckError(reply, expected.code);
+        // The service's code is passed on as text; bytes that are not UTF-8 reach the page as
+        // U+FFFD, as every text of a reply does.
+        CheckError(reply, Utf16ToUtf8(Utf8ToUtf16(expected.code)));
     }
     const bool revoked = !signOut && !reply.Ok() && reply.ErrorCode() == "revoked" && !token.empty();
     Check(arrivals.events.size() == (revoked ? 1u : 0u), "signedOut comes exactly with a revoked error");

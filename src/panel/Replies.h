@@ -18,7 +18,8 @@ void ReplyError(Palette& palette, const std::string& id, const Failure& failure)
 void SendToPage(Palette& palette, std::string_view json);
 
 // The text as a JSON string: quotes, backslash escapes for the quote, the backslash and control
-// characters, other bytes unchanged.
+// characters, a "\u" escape for a surrogate on its own (three bytes from ED A0 80 to ED BF BF, as
+// the parser decodes such an escape), other bytes unchanged.
 std::string JsonQuote(std::string_view text);
 
 // The member as text; empty when the value is not an object or the member is missing or not a

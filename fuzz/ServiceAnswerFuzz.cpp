@@ -21,6 +21,7 @@
 #include "handlers/service/ApiRequest.h"
 #include "handlers/service/ServiceCall.h"
 #include "panel/Mailbox.h"
+#include "panel/Replies.h"
 #include "platform/Http.h"
 #include "platform/Images.h"
 #include "platform/Utf.h"
@@ -79,6 +80,16 @@ std::string TokenIn(const std::string& body) {
     doc.ParseInsitu(copy.data());
     const rapidjson::Value* token = doc.HasParseError() ? nullptr : Find(doc, "token");
     return token != nullptr && token->IsString() ? std::string(token->GetString(), token->GetStringLength()) : "";
+}
+
+// A text of a reply as the page reads it: quoted in the reply's JSON, carried to the page as
+// UTF-16 (bytes that are not UTF-8 become U+FFFD) and parsed there.
+std::string AsThePageReadsIt(const std::string& text) {
+    const std::string carried = Utf16ToUtf8(Utf8ToUtf16(JsonQuote(text)));
+    rapidjson::Document doc;
+    doc.Parse(carried.data(), carried.size());
+    Check(!doc.HasParseError() && doc.IsString(), "a quoted text is a JSON string");
+    return std::string(doc.GetString(), doc.GetStringLength());
 }
 
 void CheckError(const ScriptedPage::Message& reply, const std::string& code) {
@@ -185,9 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckSuccess(shape, reply, palette);
     } else {
         const OvraApi::Error expected = ErrorFromResponse(HttpResponse{gAnswer.status, gAnswer.retryAfter, gAnswer.body}, !token.empty());
-        // The service's code is passed on as text; bytes that are not UTF-8 reach the page as
-        // U+FFFD, as every text of a reply does.
-        CheckError(reply, Utf16ToUtf8(Utf8ToUtf16(expected.code)));
+        CheckError(reply, AsThePageReadsIt(expected.code));
     }
     const bool revoked = !signOut && !reply.Ok() && reply.ErrorCode() == "revoked" && !token.empty();
     Check(arrivals.events.size() == (revoked ? 1u : 0u), "signedOut comes exactly with a revoked error");

@@ -28,7 +28,7 @@ const rapidjson::Value& PayloadOf(const rapidjson::Value& request) {
 std::string JsonQuote(std::string_view text) {
     // Text with nothing to escape, such as a preview's data URL of a megabyte or more, is copied
     // whole: one pass that the compiler vectorises. 0xED leads the three bytes that a surrogate
-    // would take, so text holding one goes the careful way.
+    // takes when decoded from an escape, so text holding one goes the careful way.
     unsigned escapes = 0;
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
@@ -62,11 +62,12 @@ std::string JsonQuote(std::string_view text) {
                 case '\t': quoted += "\\t"; break;
                 default: escape(u); break;
             }
-        } else if (u == 0xED && i + 2 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0xA0 &&
+        } else if (u == 0xED && i + 2 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xF0) == 0xB0 &&
                    (static_cast<unsigned char>(text[i + 2]) & 0xC0) == 0x80) {
-            // A surrogate on its own, as the parser decodes the escape of one that no other half
-            // follows: written as that escape again, so that the page reads back the very string
-            // it sent (as bytes it would become U+FFFD).
+            // A second half of a surrogate pair on its own, as the parser decodes the escape of one
+            // that follows no first half: written as that escape again, so that the page reads
+            // back the very string it sent (as bytes it would become U+FFFD). A first half on its
+            // own is no escape the parser accepts, so such bytes stay bytes.
             escape(0xD000u | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
                    (static_cast<unsigned char>(text[i + 2]) & 0x3Fu));
             i += 2;

@@ -18,8 +18,9 @@ void ReplyError(Palette& palette, const std::string& id, const Failure& failure)
 void SendToPage(Palette& palette, std::string_view json);
 
 // The text as a JSON string: quotes, backslash escapes for the quote, the backslash and control
-// characters, a "\u" escape for a surrogate on its own (three bytes from ED A0 80 to ED BF BF, as
-// the parser decodes such an escape), other bytes unchanged.
+// characters, a "\u" escape for the second half of a surrogate pair standing on its own (the
+// three bytes ED B0 80 to ED BF BF, as the parser decodes the escape of one), other bytes
+// unchanged.
 std::string JsonQuote(std::string_view text);
 
 // The member as text; empty when the value is not an object or the member is missing or not a

@@ -11,6 +11,7 @@
 // "revoked" error of a request that carried a token; and no token reaches the page.
 #include <rapidjson/document.h>
 
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <stdexcept>
@@ -82,6 +83,19 @@ std::string TokenIn(const std::string& body) {
     return token != nullptr && token->IsString() ? std::string(token->GetString(), token->GetStringLength()) : "";
 }
 
+// True when the value holds a number the parser read as infinite (one just past the largest
+// double), which no JSON text can spell.
+bool HoldsInfinity(const rapidjson::Value& value) {
+    if (value.IsDouble()) return std::isinf(value.GetDouble());
+    if (value.IsArray())
+        for (const rapidjson::Value& item : value.GetArray())
+            if (HoldsInfinity(item)) return true;
+    if (value.IsObject())
+        for (const auto& member : value.GetObject())
+            if (HoldsInfinity(member.value)) return true;
+    return false;
+}
+
 // A text of a reply as the page reads it: quoted in the reply's JSON, carried to the page as
 // UTF-16 (bytes that are not UTF-8 become U+FFFD) and parsed there.
 std::string AsThePageReadsIt(const std::string& text) {
@@ -131,7 +145,7 @@ void CheckSuccess(const Shape& shape, const ScriptedPage::Message& reply, const 
     }
     rapidjson::Document doc;
     doc.Parse(body.data(), body.size());
-    if (doc.HasParseError()) return CheckError(reply, "internal");
+    if (doc.HasParseError() || HoldsInfinity(doc)) return CheckError(reply, "internal");
     Check(reply.Ok(), "a JSON body answers ok");
 }
 }  // namespace

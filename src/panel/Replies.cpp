@@ -2,6 +2,8 @@
 #include "panel/Replies.h"
 
 #include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include "panel/Palette.h"
 #include "panel/Upcalls.h"
@@ -23,6 +25,16 @@ const rapidjson::Value& PayloadOf(const rapidjson::Value& request) {
     static const rapidjson::Value kNull;
     auto it = request.FindMember("payload");
     return it != request.MemberEnd() && it->value.IsObject() ? it->value : kNull;
+}
+
+bool CompactJson(const rapidjson::Value& value, std::string* text) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.SetMaxDecimalPlaces(10);
+    // The writer refuses an infinity and stops there, leaving what it wrote so far.
+    const bool whole = value.Accept(writer);
+    text->assign(buffer.GetString(), buffer.GetSize());
+    return whole;
 }
 
 std::string JsonQuote(std::string_view text) {

@@ -23,6 +23,11 @@ void SendToPage(Palette& palette, std::string_view json);
 // unchanged.
 std::string JsonQuote(std::string_view text);
 
+// The value as compact JSON text, numbers with at most 10 decimal places. False, with the text
+// left incomplete, when the value holds a number JSON cannot spell: an infinity, which the parser
+// makes of a number just past the largest double (such as 1.8e308) without reporting an error.
+bool CompactJson(const rapidjson::Value& value, std::string* text);
+
 // The member as text; empty when the value is not an object or the member is missing or not a
 // string.
 std::string StringMember(const rapidjson::Value& object, const char* name);

@@ -169,6 +169,19 @@ TEST(SetState, SignedInTheStateIsKeptPerProjectWithTenDecimalPlaces) {
     EXPECT_EQ(Result(h, "g2").rfind(R"({"state":{},)", 0), 0u);
 }
 
+TEST(SetState, AStateWithANumberPastTheLargestDoubleIsRefusedAndTheOldOneStays) {
+    // The parser reads 1.8e308 as infinity, which JSON cannot spell: written out, the state was
+    // cut short at that number and read back as no state at all.
+    Harness h;
+    h.palette().token = "token";
+    h.Post(Request("s1", "setState", R"({"state":{"kept":true}})"));
+    h.Post(Request("s2", "setState", R"({"state":{"zoom":1.8e308}})"));
+    h.Post(Request("s3", "setState", R"({"state":{"list":[1,-123456789012345678e301]}})"));
+    EXPECT_EQ(h.OnlyReplyTo("s2")->ErrorCode(), "invalid_request");
+    EXPECT_EQ(h.OnlyReplyTo("s3")->ErrorCode(), "invalid_request");
+    EXPECT_EQ(ReadStateFile(h.palette().projectKey).value_or(""), R"({"kept":true})");
+}
+
 TEST(SetState, AFailedWriteIsSaveFailed) {
     Harness h;
     h.palette().sessionReason = "revoked";

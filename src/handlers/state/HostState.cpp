@@ -2,8 +2,6 @@
 #include "handlers/state/HostState.h"
 
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include "panel/Language.h"
 #include "panel/Palette.h"
@@ -52,7 +50,9 @@ void SetState(Palette& palette, const std::string& id, const rapidjson::Value& p
         const auto it = payload.FindMember("state");
         if (it != payload.MemberEnd() && it->value.IsObject()) state = &it->value;
     }
-    if (state == nullptr) {
+    // A state holding a number JSON cannot spell would be kept cut short, and read back as none.
+    std::string text;
+    if (state == nullptr || !CompactJson(*state, &text)) {
         ReplyError(palette, id, MakeFailure("invalid_request", "", 0));
         return;
     }
@@ -61,11 +61,7 @@ void SetState(Palette& palette, const std::string& id, const rapidjson::Value& p
         ReplyOk(palette, id, "{}");
         return;
     }
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.SetMaxDecimalPlaces(10);
-    state->Accept(writer);
-    if (WriteStateFile(palette.projectKey, std::string_view(buffer.GetString(), buffer.GetSize())))
+    if (WriteStateFile(palette.projectKey, text))
         ReplyOk(palette, id, "{}");
     else
         ReplyError(palette, id, MakeFailure("save_failed", "", 0));

@@ -1,11 +1,13 @@
-// Fuzz target: arbitrary bytes through content sniffing and the image conversions. None may
-// crash, leak or throw; failures must leave their outputs as documented (bytes unchanged, sizes
-// 0, JPEG empty), and successes must produce what they promise.
+// Fuzz target: arbitrary bytes through content sniffing, the image conversions and the blank
+// test of a capture's picture. None may crash, leak or throw; failures must leave their outputs
+// as documented (bytes unchanged, sizes 0, JPEG empty), and successes must produce what they
+// promise.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "handlers/views/Picture.h"
 #include "platform/Images.h"
 #include "store/Images.h"
 #include "store/MediaTypes.h"
@@ -56,6 +58,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(ImagePixelSize(jpeg, &w, &h) && w <= 64 && h <= 64);
         } else {
             Check(jpeg.empty());
+        }
+
+        // The blank test reads any decoded picture; one colour everywhere is blank.
+        Bitmap bitmap;
+        if (DecodeBitmap(bytes, &bitmap)) {
+            Check(bitmap.width > 0 && bitmap.height > 0 &&
+                  bitmap.pixels.size() == static_cast<size_t>(bitmap.width) * static_cast<size_t>(bitmap.height));
+            const bool content = OvraViews::HasImageContent(bitmap);
+            const uint32_t first = bitmap.pixels.front();
+            bool uniform = true;
+            for (const uint32_t pixel : bitmap.pixels) uniform = uniform && pixel == first;
+            Check(!(uniform && content));
         }
     } catch (...) {
         std::abort();

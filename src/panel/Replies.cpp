@@ -27,26 +27,68 @@ const rapidjson::Value& PayloadOf(const rapidjson::Value& request) {
     return it != request.MemberEnd() && it->value.IsObject() ? it->value : kNull;
 }
 
+bool CompactJson(const rapidjson::Value& value, std::string* text) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.SetMaxDecimalPlaces(10);
+    // The writer refuses an infinity and stops there, leaving what it wrote so far.
+    const bool whole = value.Accept(writer);
+    text->assign(buffer.GetString(), buffer.GetSize());
+    return whole;
+}
+
 std::string JsonQuote(std::string_view text) {
     // Text with nothing to escape, such as a preview's data URL of a megabyte or more, is copied
-    // whole: one pass that the compiler vectorises instead of RapidJSON's byte-by-byte writer.
+    // whole: one pass that the compiler vectorises. 0xED leads the three bytes that a surrogate
+    // takes when decoded from an escape, so text holding one goes the careful way.
     unsigned escapes = 0;
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        escapes |= static_cast<unsigned>(u < 0x20) | static_cast<unsigned>(u == '"') | static_cast<unsigned>(u == '\\');
+        escapes |= static_cast<unsigned>(u < 0x20) | static_cast<unsigned>(u == '"') | static_cast<unsigned>(u == '\\') |
+                   static_cast<unsigned>(u == 0xED);
     }
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
     if (escapes == 0) {
-        std::string quoted;
-        quoted.reserve(text.size() + 2);
-        quoted += '"';
         quoted.append(text);
         quoted += '"';
         return quoted;
     }
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-    return std::string(buffer.GetString(), buffer.GetSize());
+    static const char kHex[] = "0123456789ABCDEF";
+    auto escape = [&](unsigned unit) {
+        quoted += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) quoted += kHex[(unit >> shift) & 15];
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        if (u == '"' || u == '\\') {
+            quoted += '\\';
+            quoted += text[i];
+        } else if (u < 0x20) {
+            switch (u) {
+                case '\b': quoted += "\\b"; break;
+                case '\f': quoted += "\\f"; break;
+                case '\n': quoted += "\\n"; break;
+                case '\r': quoted += "\\r"; break;
+                case '\t': quoted += "\\t"; break;
+                default: escape(u); break;
+            }
+        } else if (u == 0xED && i + 2 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xF0) == 0xB0 &&
+                   (static_cast<unsigned char>(text[i + 2]) & 0xC0) == 0x80) {
+            // A second half of a surrogate pair on its own, as the parser decodes the escape of one
+            // that follows no first half: written as that escape again, so that the page reads
+            // back the very string it sent (as bytes it would become U+FFFD). A first half on its
+            // own is no escape the parser accepts, so such bytes stay bytes.
+            escape(0xD000u | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+                   (static_cast<unsigned char>(text[i + 2]) & 0x3Fu));
+            i += 2;
+        } else {
+            quoted += text[i];
+        }
+    }
+    quoted += '"';
+    return quoted;
 }
 
 std::string ErrorObjectJson(const Failure& failure) {

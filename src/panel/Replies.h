@@ -18,8 +18,15 @@ void ReplyError(Palette& palette, const std::string& id, const Failure& failure)
 void SendToPage(Palette& palette, std::string_view json);
 
 // The text as a JSON string: quotes, backslash escapes for the quote, the backslash and control
-// characters, other bytes unchanged.
+// characters, a "\u" escape for the second half of a surrogate pair standing on its own (the
+// three bytes ED B0 80 to ED BF BF, as the parser decodes the escape of one), other bytes
+// unchanged.
 std::string JsonQuote(std::string_view text);
+
+// The value as compact JSON text, numbers with at most 10 decimal places. False, with the text
+// left incomplete, when the value holds a number JSON cannot spell: an infinity, which the parser
+// makes of a number just past the largest double (such as 1.8e308) without reporting an error.
+bool CompactJson(const rapidjson::Value& value, std::string* text);
 
 // The member as text; empty when the value is not an object or the member is missing or not a
 // string.

@@ -1,6 +1,8 @@
-// The parts of the HTTPS exchange common to both platforms: the Retry-After rule and the
-// simulated service's endpoint, when one stands in for the real service.
+// The parts of the HTTPS exchange common to both platforms: the Retry-After rule, the
+// simulated service's endpoint when one stands in for the real service, and the stand-in that
+// answers in place of the network.
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "platform/Http.h"
@@ -8,6 +10,7 @@
 namespace {
 std::mutex gMutex;
 ServiceEndpoint gEndpoint;
+std::atomic<HttpExchangeFunction> gStandIn{nullptr};
 }  // namespace
 
 void SetServiceEndpoint(const ServiceEndpoint& endpoint) {
@@ -19,6 +22,10 @@ ServiceEndpoint CurrentServiceEndpoint() {
     std::lock_guard<std::mutex> lock(gMutex);
     return gEndpoint;
 }
+
+void SetExchangeStandIn(HttpExchangeFunction standIn) { gStandIn.store(standIn, std::memory_order_release); }
+
+HttpExchangeFunction ExchangeStandIn() { return gStandIn.load(std::memory_order_acquire); }
 
 int32_t ParseRetryAfter(std::string_view value) {
     const size_t first = value.find_first_not_of(" \t");

@@ -53,3 +53,11 @@ struct ServiceEndpoint {
 // A port of 0 restores the real service.
 void SetServiceEndpoint(const ServiceEndpoint& endpoint);
 ServiceEndpoint CurrentServiceEndpoint();
+
+// A stand-in for the network: when set, every exchange of the transport is answered by this
+// function instead of HttpExchange, which may return any result or throw what HttpExchange
+// throws. Only fuzz targets and tests set it, to feed the add-on service answers without a
+// server; null (the default) restores the network.
+using HttpExchangeFunction = HttpExchangeResult (*)(const HttpExchangeRequest& request);
+void SetExchangeStandIn(HttpExchangeFunction standIn);
+HttpExchangeFunction ExchangeStandIn();

@@ -156,6 +156,20 @@ TEST(JsonQuoting, EscapesQuotesBackslashesAndControlCharactersOnly) {
     EXPECT_EQ(JsonQuote(std::string("\x01\x1f", 2)), "\"\\u0001\\u001F\"");
     EXPECT_EQ(JsonQuote(std::string("a\0b", 3)), "\"a\\u0000b\"");
     EXPECT_EQ(JsonQuote("/ \xC3\xA9 \xE2\x80\x9C"), "\"/ \xC3\xA9 \xE2\x80\x9C\"");
+    // Hangul also begins with 0xED and stays as it is; a second half of a surrogate pair on its
+    // own is escaped, a first half (which no parser would read back as an escape) is not.
+    EXPECT_EQ(JsonQuote("\xED\x95\x9C"), "\"\xED\x95\x9C\"");
+    EXPECT_EQ(JsonQuote("a\xED\xB0\x80" "b\xED\xA0\xBD"), "\"a\\uDC00b\xED\xA0\xBD\"");
+    EXPECT_EQ(JsonQuote("\xED\xB0"), "\"\xED\xB0\"") << "a cut sequence is left as it is";
+}
+
+TEST(JsonQuoting, AnIdWithALoneSurrogateComesBackAsThePageWroteIt) {
+    // The page's JSON.stringify escapes a surrogate that has no other half; the parser decodes it
+    // to three bytes that are not UTF-8, which the reply must escape again to give the same id.
+    Harness h;
+    h.Post(R"({"id":"a\udc00b","type":"record"})");
+    ASSERT_EQ(h.page().Messages().size(), 1u);
+    EXPECT_EQ(h.page().Messages()[0].json.rfind(R"({"id":"a\uDC00b",)", 0), 0u) << h.page().Messages()[0].json;
 }
 
 TEST(NativeObjects, BothNamesDispatchTheSameWayAndIgnoreNonStrings) {

@@ -169,6 +169,19 @@ TEST(SetState, SignedInTheStateIsKeptPerProjectWithTenDecimalPlaces) {
     EXPECT_EQ(Result(h, "g2").rfind(R"({"state":{},)", 0), 0u);
 }
 
+TEST(SetState, AStateWithANumberPastTheLargestDoubleIsRefusedAndTheOldOneStays) {
+    // The parser reads 1.8e308 as infinity, which JSON cannot spell: written out, the state was
+    // cut short at that number and read back as no state at all.
+    Harness h;
+    h.palette().token = "token";
+    h.Post(Request("s1", "setState", R"({"state":{"kept":true}})"));
+    h.Post(Request("s2", "setState", R"({"state":{"zoom":1.8e308}})"));
+    h.Post(Request("s3", "setState", R"({"state":{"list":[1,-123456789012345678e301]}})"));
+    EXPECT_EQ(h.OnlyReplyTo("s2")->ErrorCode(), "invalid_request");
+    EXPECT_EQ(h.OnlyReplyTo("s3")->ErrorCode(), "invalid_request");
+    EXPECT_EQ(ReadStateFile(h.palette().projectKey).value_or(""), R"({"kept":true})");
+}
+
 TEST(SetState, AFailedWriteIsSaveFailed) {
     Harness h;
     h.palette().sessionReason = "revoked";
@@ -203,6 +216,20 @@ TEST(StateFiles, AStrayByteOrByteOrderMarkBeforeTheObjectIsNotSpliced) {
         // The reply still reaches the page as a parsed object, with an empty state.
         EXPECT_EQ(Result(h, id).rfind(R"({"state":{},)", 0), 0u);
         EXPECT_EQ(ReadFileText(path), bad) << "the stored file is left as it is";
+    }
+}
+
+TEST(StateFiles, TextAfterANulByteIsNotSpliced) {
+    // The parser reads a NUL byte as the end of the text, so it would pass the object before it
+    // and leave the rest to be spliced into the reply's script unread.
+    Harness h;
+    const std::string path = StateFilePath(h.palette().projectKey);
+    int n = 0;
+    for (const std::string& bad : {std::string("{}\0\x0e", 4), std::string("{\"a\":1}\0);alert(1);//", 21)}) {
+        WriteFileText(path, bad);
+        const std::string id = "nul" + std::to_string(n++);
+        h.Post(Request(id, "getState"));
+        EXPECT_EQ(Result(h, id).rfind(R"({"state":{},)", 0), 0u);
     }
 }
 

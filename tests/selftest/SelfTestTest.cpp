@@ -160,4 +160,16 @@ TEST(SelfTestLog, DataUrlsAreShortenedAndLongRepliesCut) {
     EXPECT_EQ(ShortenForLog(std::string(1500, 'y')), std::string(1500, 'y'));
 }
 
+TEST(SelfTestLog, TheCutNeverSplitsAUtf8Character) {
+    // "ç" is two bytes and the emoji four: the limit falls inside each, and the cut moves back
+    // to the character's start.
+    std::string cedillas;
+    for (int i = 0; i < 800; ++i) cedillas += "\xC3\xA7";
+    EXPECT_EQ(ShortenForLog("x" + cedillas), "x" + cedillas.substr(0, 1498) + "...");
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    EXPECT_EQ(ShortenForLog(std::string(1498, 'z') + emoji + "tail"), std::string(1498, 'z') + "...");
+    // Bytes that are no character are cut at the limit as before.
+    EXPECT_EQ(ShortenForLog(std::string(1496, 'w') + std::string(10, '\x80')), std::string(1496, 'w') + "\x80\x80\x80\x80...");
+}
+
 }  // namespace

@@ -76,6 +76,10 @@ TEST_F(Api, ABadMethodPathOrKeyIsRefusedAndNothingIsSent) {
         Get("/api/v1/me", R"({"idempotencyKey":")" + longKey + R"("})"),
         Get("/api/v1/me", R"({"idempotencyKey":"a b"})"),
         R"({"method":"POST","path":"/api/v1/generation%73","body":{"upload_id":"upl_1"}})",
+        // The parser reads a number just past the largest double as infinity, which JSON cannot
+        // spell: the body would go out cut short.
+        R"({"method":"POST","path":"/api/v1/generations","body":{"upload_id":"upl_1","seed":1.8e308}})",
+        R"({"method":"POST","path":"/api/v1/device/start","body":{"n":[-123456789012345678e301]}})",
     };
     for (size_t i = 0; i < payloads.size(); ++i) {
         const std::string id = Numbered("r", i);
@@ -475,6 +479,11 @@ TEST_F(Api, AnswersArePassedBackAsCompactJson) {
     EXPECT_EQ(Call("r", Get("/api/v1/me")), OkReply("r", "{}"));
     harness->page().ClearRecords();
     service->Script(ScriptedAnswer::Status(200, "{broken").For("/api/v1/me"));
+    EXPECT_EQ(ErrorCodeOf(Call("r", Get("/api/v1/me"))), "internal");
+    harness->page().ClearRecords();
+    // A number past the largest double is read as infinity, which JSON cannot spell: passed on,
+    // the reply was cut short and never reached the page.
+    service->Script(ScriptedAnswer::Status(200, R"({"credits":1.8e308})").For("/api/v1/me"));
     EXPECT_EQ(ErrorCodeOf(Call("r", Get("/api/v1/me"))), "internal");
     harness->page().ClearRecords();
     // A service error keeps its code, reason and retry-after.

@@ -85,7 +85,12 @@ std::string ShortenForLog(const std::string& json) {
         from = start + 1;
     }
     if (copy.size() > kMaxLoggedBytes) {
-        copy.resize(kMaxLoggedBytes);
+        // Cut before a character the limit would split, so that UTF-8 text stays UTF-8 (a run
+        // of more than three continuation bytes is no character and is cut where it stands).
+        size_t cut = kMaxLoggedBytes;
+        while (cut > kMaxLoggedBytes - 3 && (static_cast<unsigned char>(copy[cut]) & 0xC0) == 0x80) --cut;
+        if ((static_cast<unsigned char>(copy[cut]) & 0xC0) == 0x80) cut = kMaxLoggedBytes;
+        copy.resize(cut);
         copy += "...";
     }
     return copy;

@@ -15,5 +15,6 @@ void SelfTestStep(Palette& palette);
 void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std::string& json);
 
 // The reply's text as logged: each data URL up to its closing quote replaced by
-// "<data N chars>", then cut to 1,500 bytes followed by "..." when longer.
+// "<data N chars>", then, when longer than 1,500 bytes, cut to 1,500 bytes or to the start of
+// the UTF-8 character that the cut would split, and followed by "...".
 std::string ShortenForLog(const std::string& json);

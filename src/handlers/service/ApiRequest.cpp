@@ -2,8 +2,6 @@
 #include "handlers/service/ApiRequest.h"
 
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include <cstring>
 
@@ -64,16 +62,9 @@ std::string PercentEncode(std::string_view text) {
     return out;
 }
 
-std::string Compact(const rapidjson::Value& value) {
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.SetMaxDecimalPlaces(10);
-    value.Accept(writer);
-    return std::string(buffer.GetString(), buffer.GetSize());
-}
-
-// The device-start body: the page's members without "name" and "client", then those two.
-std::string DeviceStartBody(const rapidjson::Value& body) {
+// The device-start body: the page's members without "name" and "client", then those two; false
+// as CompactJson is.
+bool DeviceStartBody(const rapidjson::Value& body, std::string* text) {
     rapidjson::Document copy;
     copy.CopyFrom(body, copy.GetAllocator());
     // Every member of either name goes, duplicates included, so that the service reads no other.
@@ -85,7 +76,7 @@ std::string DeviceStartBody(const rapidjson::Value& body) {
     copy.AddMember("name", rapidjson::Value(name.c_str(), static_cast<rapidjson::SizeType>(name.size()), copy.GetAllocator()),
                    copy.GetAllocator());
     copy.AddMember("client", "archicad", copy.GetAllocator());
-    return Compact(copy);
+    return CompactJson(copy, text);
 }
 
 void Refuse(Palette& palette, const std::string& id, const char* code) {
@@ -134,7 +125,10 @@ void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value& 
         job.filename = PercentEncode(std::string_view(StringMember(options, "filename")).substr(0, kMaxFilenameBytes));
         if (job.filename.empty()) job.filename = "upload.bin";
     } else if (hasBody) {
-        job.body = base == "/api/v1/device/start" && body->IsObject() ? DeviceStartBody(*body) : Compact(*body);
+        // A body holding a number JSON cannot spell would go out cut short.
+        const bool whole = base == "/api/v1/device/start" && body->IsObject() ? DeviceStartBody(*body, &job.body)
+                                                                               : CompactJson(*body, &job.body);
+        if (!whole) return Refuse(palette, id, "invalid_request");
         job.hasJsonBody = true;
     }
 

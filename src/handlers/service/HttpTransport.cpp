@@ -49,6 +49,7 @@ HttpResponse SendRequest(const std::u16string& verb, const std::u16string& path,
     const ServiceEndpoint endpoint = CurrentServiceEndpoint();
     request.timeoutMs = endpoint.port != 0 && endpoint.timeoutDivisor > 1 ? std::max(1u, timeoutMs / endpoint.timeoutDivisor)
                                                                           : timeoutMs;
-    HttpExchangeResult result = HttpExchange(request);
+    const HttpExchangeFunction standIn = ExchangeStandIn();
+    HttpExchangeResult result = standIn != nullptr ? standIn(request) : HttpExchange(request);
     return HttpResponse{result.status, result.retryAfter, std::move(result.body)};
 }

@@ -1,8 +1,6 @@
 // Running an "api" request on its worker thread: the exchange, the shaping of its answer, and
 // the steps that change the sign-in state on the host thread.
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include <stdexcept>
 
@@ -61,14 +59,6 @@ void PostRevocation(Mailbox& mailbox, const SecretString& refused) {
         p.sessionReason = "revoked";
         SendToPage(p, R"({"event":"signedOut","data":{"reason":"revoked"}})");
     });
-}
-
-std::string Compact(const rapidjson::Value& value) {
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.SetMaxDecimalPlaces(10);
-    value.Accept(writer);
-    return std::string(buffer.GetString(), buffer.GetSize());
 }
 
 // The token of a device-token answer, parsed in place so that the only copies are the body
@@ -147,8 +137,11 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
     if (response.body.empty()) return PostOk(mailbox, job.id, "{}");
     rapidjson::Document doc;
     doc.Parse(response.body.data(), response.body.size());
-    if (doc.HasParseError()) return PostFailure(mailbox, job.id, "internal");
-    PostOk(mailbox, job.id, Compact(doc));
+    // A body that is not JSON, or holds a number past the largest double, is no answer the page
+    // can read.
+    std::string result;
+    if (doc.HasParseError() || !CompactJson(doc, &result)) return PostFailure(mailbox, job.id, "internal");
+    PostOk(mailbox, job.id, std::move(result));
 }
 }  // namespace
 

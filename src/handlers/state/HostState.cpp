@@ -2,8 +2,6 @@
 #include "handlers/state/HostState.h"
 
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
 
 #include "panel/Language.h"
 #include "panel/Palette.h"
@@ -14,10 +12,12 @@
 namespace {
 // The page's state as stored, when it is a JSON object whose text opens with "{" after JSON
 // whitespace. Anything else (a stray byte or a byte-order mark before the object, which the
-// parser would skip) is not spliced into the reply, where it would break the script.
+// parser would skip) is not spliced into the reply, where it would break the script. Nor is a
+// text holding a NUL byte: the parser takes one for the end of the text, so whatever follows it
+// would be spliced unread.
 std::string StoredStateOrEmpty(const std::string& projectKey) {
     const auto stored = ReadStateFile(projectKey);
-    if (!stored) return "{}";
+    if (!stored || stored->find('\0') != std::string::npos) return "{}";
     const size_t first = stored->find_first_not_of(" \t\r\n");
     if (first == std::string::npos || (*stored)[first] != '{') return "{}";
     rapidjson::Document doc;
@@ -50,7 +50,9 @@ void SetState(Palette& palette, const std::string& id, const rapidjson::Value& p
         const auto it = payload.FindMember("state");
         if (it != payload.MemberEnd() && it->value.IsObject()) state = &it->value;
     }
-    if (state == nullptr) {
+    // A state holding a number JSON cannot spell would be kept cut short, and read back as none.
+    std::string text;
+    if (state == nullptr || !CompactJson(*state, &text)) {
         ReplyError(palette, id, MakeFailure("invalid_request", "", 0));
         return;
     }
@@ -59,11 +61,7 @@ void SetState(Palette& palette, const std::string& id, const rapidjson::Value& p
         ReplyOk(palette, id, "{}");
         return;
     }
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.SetMaxDecimalPlaces(10);
-    state->Accept(writer);
-    if (WriteStateFile(palette.projectKey, std::string_view(buffer.GetString(), buffer.GetSize())))
+    if (WriteStateFile(palette.projectKey, text))
         ReplyOk(palette, id, "{}");
     else
         ReplyError(palette, id, MakeFailure("save_failed", "", 0));

@@ -230,6 +230,22 @@ bool KeepUpload(FlowRun& run, const Message& upload, std::string* detail) {
     return !run.uploadId.empty();
 }
 
+// The two captures: CaptureView clicks in the live panel or posts the request itself.
+bool CaptureCurrent(FlowRun& run, std::string* detail) {
+    const auto before = run.driver.HostTurnTime();
+    const auto drawing = run.host.pictureTime;
+    const bool ok = CaptureView(run, "current", "the current view", detail);
+    run.captureHostThread = run.driver.HostTurnTime() - before;
+    run.captureHostDrawing = run.host.pictureTime - drawing;
+    return ok;
+}
+
+bool CaptureCamera(FlowRun& run, std::string* detail) {
+    std::string id, name;
+    if (!FindCamera(run, &id, &name)) return *detail = "the listing has no saved camera to capture", false;
+    return CaptureView(run, id, "the saved camera \"" + name + "\"", detail);
+}
+
 struct FlowStep {
     std::string name;
     std::function<bool(FlowRun&, std::string*)> live;      // with the panel in Chromium
@@ -324,34 +340,8 @@ std::vector<FlowStep> Steps() {
              *d = std::to_string((*views->document)["result"]["views"].Size()) + " views";
              return true;
          }},
-        {"capture the current view",
-         [](FlowRun& r, std::string* d) {
-             const auto before = r.driver.HostTurnTime();
-             const auto drawing = r.host.pictureTime;
-             const bool ok = CaptureView(r, "current", "the current view", d);
-             r.captureHostThread = r.driver.HostTurnTime() - before;
-             r.captureHostDrawing = r.host.pictureTime - drawing;
-             return ok;
-         },
-         [](FlowRun& r, std::string* d) {
-             const auto before = r.driver.HostTurnTime();
-             const auto drawing = r.host.pictureTime;
-             const bool ok = CaptureView(r, "current", "the current view", d);
-             r.captureHostThread = r.driver.HostTurnTime() - before;
-             r.captureHostDrawing = r.host.pictureTime - drawing;
-             return ok;
-         }},
-        {"capture a saved camera",
-         [](FlowRun& r, std::string* d) {
-             std::string id, name;
-             if (!FindCamera(r, &id, &name)) return *d = "the listing has no saved camera to capture", false;
-             return CaptureView(r, id, "the saved camera \"" + name + "\"", d);
-         },
-         [](FlowRun& r, std::string* d) {
-             std::string id, name;
-             if (!FindCamera(r, &id, &name)) return *d = "the listing has no saved camera to capture", false;
-             return CaptureView(r, id, "the saved camera \"" + name + "\"", d);
-         }},
+        {"capture the current view", CaptureCurrent, CaptureCurrent},
+        {"capture a saved camera", CaptureCamera, CaptureCamera},
         {"upload the capture",
          [](FlowRun& r, std::string* d) {
              if (!r.driver.Live()->Click("#prompt", d)) return false;

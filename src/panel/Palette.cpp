@@ -61,6 +61,9 @@ Palette::~Palette() {
     window->EndEventProcessing();
     browser.OnLoadingStateChanged(nullptr);
     window->Detach(this);
+    // A capture that has opened its view while the add-on is released puts the user's view back
+    // first: nobody would restore it later.
+    if (capturePending && restoreNeeded) savedViewState.Restore();
     // Queued model operations and pending functions go with the members, unanswered.
     SecureWipe(token);
 }

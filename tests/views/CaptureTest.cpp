@@ -441,6 +441,22 @@ TEST(CaptureProjectChange, ACaptureWaitingForTheEventLoopIsAnsweredAndItsCallDoe
 
 // ---- The self-test's orbit --------------------------------------------------------------------
 
+TEST(CaptureRelease, AnAddOnReleasedWhileACaptureWaitsPutsTheUsersViewBack) {
+    ViewsHarness h;
+    const std::string id = h.IdOf(h.ListViews(), "Sala de estar C1 \xC2\xB7 Interiores");
+    ASSERT_FALSE(id.empty());
+    h.host().layerCombination = 2;
+    const Projection3D start = h.host().projection;
+    EXPECT_EQ(h.StartCapture("c", id), nullptr);
+    ASSERT_TRUE(h.palette().capturePending);
+    ASSERT_FALSE(SameCamera(h.host().projection, start));
+    h.host().Advance(1000ms);
+    EXPECT_EQ(h.host().Release(), kHostOk);
+    EXPECT_TRUE(SameCamera(h.host().projection, start));
+    EXPECT_EQ(h.host().front.kind, SimWindowKind::kFloorPlan);
+    EXPECT_EQ(h.host().layerCombination, 2);
+}
+
 TEST(CaptureOrbit, InSelfTestModeTheTargetTurnsAQuarterCounterClockwise) {
     ViewsHarness h;
     ScopedEnvironment selfTest("TAMSEL_OVRA_SELFTEST", "1");

@@ -17,12 +17,17 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return path;
 }
 
+std::string DataFolderPath() {
+    const std::string root = UserDataRoot();
+    return root.empty() ? std::string() : JoinPath(root, "Ovra for Archicad");
+}
+
 std::string DataFolder() {
     const std::string root = UserDataRoot();
     if (root.empty()) return {};
     // The root itself is the system's; on POSIX it may not exist yet on a fresh account.
     Files().MakeFolder(root);
-    return MadeOrEmpty(JoinPath(root, "Ovra for Archicad"));
+    return MadeOrEmpty(DataFolderPath());
 }
 
 std::string DataSubfolder(std::string_view name) {

@@ -15,6 +15,8 @@ inline constexpr uint64_t kMaxLinkBytes = 4096;          // a link entry
 
 // "Ovra for Archicad" in the user's data root, made when missing; empty when it cannot be.
 std::string DataFolder();
+// Where DataFolder() is, without making it; empty when the user has no data folder.
+std::string DataFolderPath();
 // DataFolder() + separator + name, made when missing; empty on failure.
 std::string DataSubfolder(std::string_view name);
 

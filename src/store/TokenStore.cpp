@@ -49,8 +49,12 @@ bool TokenStore::Save(const std::string& token) {
 
 bool TokenStore::Erase() {
     SecureWipe(cached_);
-    const std::string path = TokenFilePath();
-    if (path.empty() || !FileExists(path)) return true;
+    // The file's place is worked out without making the folder: a folder that cannot be made
+    // just then must not pass for a token that is not there.
+    const std::string folder = DataFolderPath();
+    if (folder.empty()) return true;
+    const std::string path = JoinPath(folder, "token.dpapi");
+    if (!FileExists(path)) return true;
     // Another instance reading the file at that moment can make one delete fail.
     if (Files().Delete(path) || Files().Delete(path) || !FileExists(path)) return true;
     WriteLog("token delete failed");

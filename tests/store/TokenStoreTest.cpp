@@ -74,6 +74,19 @@ TEST(TokenStore, ADeleteThatFailsOnceIsRetriedAndOneThatKeepsFailingIsReported) 
     EXPECT_NE(ReadFileText(folders.dataFolder() / "host.log").find("token delete failed\r\n"), std::string::npos);
 }
 
+TEST(TokenStore, EraseDeletesTheFileWhenTheDataFolderCannotBeMadeJustThen) {
+    ScratchFolders folders;
+    TokenStore store;
+    ASSERT_TRUE(store.Save(kToken));
+    {
+        FaultyFiles faults;
+        faults.FailAt(FileCall::MakeFolder, 1, true);
+        EXPECT_TRUE(store.Erase());
+    }
+    EXPECT_FALSE(fs::exists(folders.dataFolder() / "token.dpapi"));
+    EXPECT_EQ(TokenStore().Load(), "");
+}
+
 TEST(TokenStore, AReaderHoldingTheFileOpenDoesNotStopTheDelete) {
     ScratchFolders folders;
     TokenStore store;

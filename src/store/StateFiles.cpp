@@ -38,8 +38,11 @@ bool WriteStateFile(std::string_view projectKey, std::string_view bytes) {
 }
 
 void DeleteStateFiles() {
-    const std::string folder = DataSubfolder("state");
-    if (folder.empty()) return;
+    // Found without making any folder, so that a folder that cannot be made just then does not
+    // pass for one with no states in it.
+    const std::string data = DataFolderPath();
+    if (data.empty()) return;
+    const std::string folder = JoinPath(data, "state");
     std::vector<FolderEntry> entries;
     if (!Files().List(folder, &entries)) return;
     for (const FolderEntry& e : entries) {

@@ -19,6 +19,7 @@
 #include "store/FileStore.h"
 #include "store/StateFiles.h"
 #include "store/TokenStore.h"
+#include "support/FaultyFiles.h"
 #include "support/ScopedEnvironment.h"
 #include "support/Wine.h"
 
@@ -438,6 +439,19 @@ TEST_F(Api, SignOutIsLocalAtOnceAndTellsTheService) {
     EXPECT_TRUE(TokenStore().Load().empty());
     EXPECT_FALSE(ReadStateFile("untitled:Untitled").has_value()) << "a sign-out deletes the page states";
     for (const std::string& m : Messages()) EXPECT_EQ(m.find("signedOut"), std::string::npos) << m;
+}
+
+TEST_F(Api, SignOutDeletesTheTokenAndStatesWhenTheDataFolderCannotBeMadeJustThen) {
+    Open(true);
+    ASSERT_TRUE(WriteStateFile("untitled:Untitled", R"({"tab":"render"})"));
+    {
+        FaultyFiles faults;
+        faults.FailAt(FileCall::MakeFolder, 1, true);
+        EXPECT_EQ(Call("d", R"({"method":"DELETE","path":"/api/v1/device/tokens/current"})"), OkReply("d", "{}"));
+    }
+    EXPECT_TRUE(harness->palette().token.empty());
+    EXPECT_TRUE(TokenStore().Load().empty()) << "the next start must not sign in again";
+    EXPECT_FALSE(ReadStateFile("untitled:Untitled").has_value());
 }
 
 TEST_F(Api, SignOutWhileTheServiceIsDownIsStillOk) {

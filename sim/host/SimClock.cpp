@@ -15,3 +15,13 @@ void SimClock::Sleep(std::chrono::milliseconds duration) {
 void SimClock::Advance(std::chrono::milliseconds duration) { elapsedMs_.fetch_add(duration.count()); }
 
 std::chrono::milliseconds SimClock::Elapsed() const { return std::chrono::milliseconds(elapsedMs_.load()); }
+
+void SimClock::WorkStarted() { work_.fetch_add(1); }
+
+void SimClock::WorkEnded() {
+    int running = work_.load();
+    while (running > 0 && !work_.compare_exchange_weak(running, running - 1)) {
+    }
+}
+
+bool SimClock::WorkRunning() const { return work_.load() > 0; }

@@ -13,8 +13,14 @@ public:
     void Sleep(std::chrono::milliseconds duration) override;
     void Advance(std::chrono::milliseconds duration);
     std::chrono::milliseconds Elapsed() const;
+    // The add-on's workers report here; the loop of `tamsel-sim --run-for` holds time still while
+    // one runs. A worker of an earlier session ending under this clock counts for nothing.
+    void WorkStarted() override;
+    void WorkEnded() override;
+    bool WorkRunning() const;
 
 private:
     const SteadyTime start_;
     std::atomic<int64_t> elapsedMs_{0};
+    std::atomic<int> work_{0};
 };

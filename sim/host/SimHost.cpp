@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "platform/Utf.h"
 #include "sim/host/SimRasteriser.h"
@@ -58,6 +59,9 @@ void SimHost::UseService(uint16_t port, const std::string& caFile, uint32_t time
 
 SimHost::~SimHost() {
     if (started_ && !released_) Release();
+    // Workers still running report their end to this host's clock: wait for them (a bounded
+    // real time) before the clock goes.
+    for (int i = 0; i < 1000 && clock.WorkRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     entry_.setImports(nullptr);
 }
 
@@ -184,10 +188,14 @@ void SimHost::RunEventLoopCalls() {
 bool SimHost::FinishPageLoad() { return palette_ && palette_->page.FinishLoading(); }
 
 void SimHost::Turn() {
+    TurnWithoutTime();
+    Advance(std::chrono::milliseconds(100));
+}
+
+void SimHost::TurnWithoutTime() {
     FinishPageLoad();
     Idle();
     RunEventLoopCalls();
-    Advance(std::chrono::milliseconds(100));
 }
 
 HostError SimHost::RegisterSupportedService(uint32_t code, int32_t version) {

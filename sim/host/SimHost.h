@@ -61,6 +61,7 @@ public:
     void RunEventLoopCalls();
     bool FinishPageLoad();
     void Turn();  // finish a pending page load, idle, run event-loop calls, 100 ms of time
+    void TurnWithoutTime();  // the same with the clock standing still
 
     // Failure injection: the named operation (the HostApi method's name) returns `code`, once
     // or until cleared. "NativeImage.Encode" fails the encoding of the next 3D images made.

@@ -1,11 +1,13 @@
 // The one way the add-on starts a worker thread.
 #include "panel/Worker.h"
 
+#include "platform/Clock.h"
 #include "platform/Threads.h"
 
 void StartWorker(Palette& palette, WorkerBody body, PaletteFunction onError) {
     std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
     mailbox->workers.fetch_add(1);
+    ClockWorkStarted();
     const bool started = StartDetachedThread([mailbox, body = std::move(body), onError]() mutable {
         PaletteFunction completion;
         try {
@@ -14,9 +16,11 @@ void StartWorker(Palette& palette, WorkerBody body, PaletteFunction onError) {
             completion = onError;
         }
         if (completion) PostToHost(*mailbox, std::move(completion));
+        ClockWorkEnded();
         mailbox->workers.fetch_sub(1);
     });
     if (!started) {
+        ClockWorkEnded();
         mailbox->workers.fetch_sub(1);
         if (onError) onError(palette);
     }

@@ -21,4 +21,12 @@ void SleepFor(std::chrono::milliseconds duration) {
         std::this_thread::sleep_for(duration);
 }
 
+void ClockWorkStarted() {
+    if (ClockProvider* c = gClock.load(std::memory_order_acquire)) c->WorkStarted();
+}
+
+void ClockWorkEnded() {
+    if (ClockProvider* c = gClock.load(std::memory_order_acquire)) c->WorkEnded();
+}
+
 void InstallClockProvider(ClockProvider* provider) { gClock.store(provider, std::memory_order_release); }

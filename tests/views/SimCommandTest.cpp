@@ -1,11 +1,14 @@
 // The simulator's command from outside: "listViews" and "capture" posted as request lines, a
 // later line using an earlier reply's value, and the captured JPEG found in the store through
-// its file reference. POSIX: the simulator runs as a child process.
+// its file reference, and the self-test run from outside with --run-for. POSIX: the simulator
+// runs as a child process.
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
 #include <cstdio>
 #include <map>
+#include <regex>
+#include <sstream>
 
 #include "handlers/views/Picture.h"
 #include "sim/host/SimRasteriser.h"
@@ -19,8 +22,8 @@ std::vector<std::string> RunSimulator(const ScratchFolders& folders, const std::
                                       const std::string& options) {
     const std::string file = (folders.root() / "requests.txt").string();
     WriteFileText(file, requests);
-    const std::string command = "XDG_DATA_HOME='" + folders.dataRoot().string() + "' '" TOVR_SIM "' requests '" +
-                                file + "' " + options;
+    const std::string command = "XDG_DATA_HOME='" + folders.dataRoot().string() + "' XDG_CONFIG_HOME='" +
+                                folders.configRoot().string() + "' '" TOVR_SIM "' requests '" + file + "' " + options;
     std::vector<std::string> lines;
     FILE* out = ::popen(command.c_str(), "r");
     if (out == nullptr) return lines;
@@ -104,5 +107,38 @@ TEST(SimCommand, TheFrontWindowAndEventLoopOptionsReachTheCapture) {
     const std::string log = ReadFileText(folders.dataFolder() / "host.log");
     EXPECT_NE(log.find("event loop call -2130312312"), std::string::npos);
     EXPECT_EQ(log.find("capture restore"), std::string::npos) << "the 3D window was in front";
+}
+
+// Signed in, with paid calls blocked: the self-test starts 8 simulated seconds after the palette
+// opens, every step 0 to 12 is answered and logged once and in order, and the run ends.
+TEST(SimCommand, TheSelfTestRunsWholeFromOutsideWhileTheHostLoopRunsOn) {
+    ScratchFolders folders;
+    ScopedEnvironment selfTest("TAMSEL_OVRA_SELFTEST", "1");
+    ScopedEnvironment blockPaid("TAMSEL_OVRA_BLOCK_PAID", "1");
+    EXPECT_TRUE(RunSimulator(folders, "", "--run-for 60 --signed-in").empty()) << "no request of the page's own";
+    std::vector<std::string> lines;
+    std::istringstream log(ReadFileText(folders.dataFolder() / "host.log"));
+    for (std::string line; std::getline(log, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > 13 && line.compare(13, 8, "SELFTEST") == 0) lines.push_back(line.substr(13));
+    }
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "SELFTEST done");
+    const std::regex step("SELFTEST selftest-([0-9]+) (OK|ERROR) .*");
+    std::vector<int> steps;
+    for (const std::string& line : lines) {
+        std::smatch m;
+        if (std::regex_match(line, m, step)) steps.push_back(std::stoi(m[1]));
+    }
+    EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    for (const std::string& line : lines) {
+        if (line.rfind("SELFTEST selftest-0 ", 0) == 0) {
+            EXPECT_NE(line.find("\"authenticated\":true"), std::string::npos) << line;
+        } else if (line.rfind("SELFTEST selftest-2 ", 0) == 0) {
+            EXPECT_EQ(line.rfind("SELFTEST selftest-2 OK {\"fileRef\":\"cap-", 0), 0u) << line;
+        } else if (line.rfind("SELFTEST selftest-12 ", 0) == 0) {
+            EXPECT_EQ(line.rfind("SELFTEST selftest-12 ERROR {\"code\":\"blocked\"", 0), 0u) << line;
+        }
+    }
 }
 }  // namespace

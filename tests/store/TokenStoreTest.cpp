@@ -214,6 +214,11 @@ TEST(TokenKey, ASymbolicLinkOrAShortKeyIsRefused) {
     WriteFileText(KeyFile(folders), std::string(31, 'k'));
     fs::permissions(KeyFile(folders), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(TokenStore().Load(), "");
+    // A FIFO in the key's place is refused at once; opening it to read would wait for a writer.
+    fs::remove(KeyFile(folders));
+    ASSERT_EQ(::mkfifo(KeyFile(folders).c_str(), 0600), 0);
+    EXPECT_EQ(TokenStore().Load(), "");
+    EXPECT_FALSE(TokenStore().Save(kToken));
 }
 #endif
 

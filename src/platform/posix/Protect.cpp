@@ -56,7 +56,8 @@ bool ReadExactly(int fd, unsigned char* data, size_t size) {
 enum class KeyState { Loaded, Missing, Refused };
 
 KeyState ReadKey(const std::string& path, Key* key) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Without blocking: a FIFO put in the key's place must be refused, not waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT ? KeyState::Missing : KeyState::Refused;
     struct stat st {};
     const bool safe = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&

@@ -99,6 +99,43 @@ TEST(SelfTest, AProjectChangeReArmsAndALateReplyMovesNothing) {
     EXPECT_TRUE(h.page().Messages().empty());
 }
 
+// The step numbers of the answered steps' lines, in log order, from the first line on.
+std::vector<int> AnsweredSteps(const std::vector<std::string>& lines, size_t first = 0) {
+    std::vector<int> steps;
+    const std::regex step("SELFTEST selftest-([0-9]+) (OK|ERROR) .*");
+    for (size_t i = first; i < lines.size(); ++i) {
+        std::smatch m;
+        if (std::regex_match(lines[i], m, step)) steps.push_back(std::stoi(m[1]));
+    }
+    return steps;
+}
+
+TEST(SelfTest, OnlyTheAwaitedReplyMovesTheRunAndARunReArmedAfterItRunsWholeAgain) {
+    ScopedEnvironment env("TAMSEL_OVRA_SELFTEST", "1");
+    ScopedEnvironment paid("TAMSEL_OVRA_BLOCK_PAID", "1");
+    Harness h;
+    for (int i = 0; i < 600 && !(h.palette().selfTestAwaiting && h.palette().selfTestStep == 3); ++i) Turns(h, 1);
+    ASSERT_TRUE(h.palette().selfTestAwaiting) << "step 2, the capture, waits for its picture";
+    // The page sends a self-test id of its own while step 2 is awaited.
+    h.Post(Request("selftest-9", "getState"));
+    Turns(h, 1);
+    EXPECT_TRUE(HasLine(SelfTestLines(h), "SELFTEST selftest-9 ignored (not awaited) OK "));
+    EXPECT_EQ(h.palette().selfTestStep, 3);
+    Turns(h, 600);
+    std::vector<std::string> lines = SelfTestLines(h);
+    const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    EXPECT_EQ(AnsweredSteps(lines), all);
+    ASSERT_EQ(lines.back(), "SELFTEST done");
+
+    h.host().SendProjectEvent(4);
+    Turns(h, 600);
+    lines = SelfTestLines(h);
+    const auto rearmed = std::find(lines.begin(), lines.end(), "SELFTEST re-armed after project change");
+    ASSERT_NE(rearmed, lines.end());
+    EXPECT_EQ(AnsweredSteps(lines, static_cast<size_t>(rearmed - lines.begin())), all);
+    EXPECT_EQ(lines.back(), "SELFTEST done");
+}
+
 // The whole log text, for lines other than the self-test's own.
 std::string LogText(const Harness& h) { return ReadFileText(h.folders().dataFolder() / "host.log"); }
 

@@ -337,6 +337,18 @@ TEST(CaptureFailure, TheLayerCombinationIsPutBackWhenItChanged) {
     EXPECT_EQ(h.host().layerCombination, 2);
 }
 
+TEST(CaptureFailure, ARestoreTheHostRefusesIsLoggedAsDifferentAndThePictureStillAnswered) {
+    ViewsHarness h;
+    const std::string id = h.IdOf(h.ListViews(), "Entrada P1 \xC2\xB7 Percurso");
+    ASSERT_FALSE(id.empty());
+    EXPECT_EQ(h.StartCapture("c", id), nullptr);
+    h.host().FailOperation("SetProjection3D", kHostErrRefused, true);
+    h.host().FailOperation("ChangeFrontWindow", kHostErrRefused, true);
+    h.Wait(2500ms);
+    EXPECT_TRUE(Result(h.OnlyReplyTo("c")).HasMember("fileRef"));
+    EXPECT_TRUE(h.Logged("capture restore: camera DIFFERENT, window DIFFERENT"));
+}
+
 // ---- One at a time ----------------------------------------------------------------------------
 
 TEST(CaptureQueue, TwoCapturesRunStrictlyOneAfterTheOtherEachAnsweredOnce) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "platform/Utf.h"
 #include "sim/host/SimRasteriser.h"
@@ -59,9 +58,6 @@ void SimHost::UseService(uint16_t port, const std::string& caFile, uint32_t time
 
 SimHost::~SimHost() {
     if (started_ && !released_) Release();
-    // Workers still running report their end to this host's clock: wait for them (a bounded
-    // real time) before the clock goes.
-    for (int i = 0; i < 1000 && clock.WorkRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     entry_.setImports(nullptr);
 }
 

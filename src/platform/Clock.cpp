@@ -2,10 +2,15 @@
 #include "platform/Clock.h"
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace {
 std::atomic<ClockProvider*> gClock{nullptr};
+// Workers report to the provider from their own threads, possibly as the host takes its provider
+// away: the report and the change of provider never overlap, so no report reaches a provider
+// after InstallClockProvider has replaced it.
+std::mutex gWorkReports;
 }
 
 SteadyTime SteadyNow() {
@@ -22,11 +27,16 @@ void SleepFor(std::chrono::milliseconds duration) {
 }
 
 void ClockWorkStarted() {
+    std::lock_guard<std::mutex> lock(gWorkReports);
     if (ClockProvider* c = gClock.load(std::memory_order_acquire)) c->WorkStarted();
 }
 
 void ClockWorkEnded() {
+    std::lock_guard<std::mutex> lock(gWorkReports);
     if (ClockProvider* c = gClock.load(std::memory_order_acquire)) c->WorkEnded();
 }
 
-void InstallClockProvider(ClockProvider* provider) { gClock.store(provider, std::memory_order_release); }
+void InstallClockProvider(ClockProvider* provider) {
+    std::lock_guard<std::mutex> lock(gWorkReports);
+    gClock.store(provider, std::memory_order_release);
+}

@@ -4,15 +4,11 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 
 #include "shell/UnloadFixture.h"
-#include "sim/service/ServiceControl.h"
-#include "support/RootStoreWin32.h"
+#include "support/StandaloneServiceWin32.h"
 
 namespace fs = std::filesystem;
 
@@ -27,22 +23,10 @@ fs::path RoamingAppData() {
     return folder;
 }
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class Standalone final : public UnloadFixture {
 public:
-    Standalone() : dataFolder_(RoamingAppData() / "Ovra for Archicad") {
-        const char* dir = std::getenv("TOVR_SERVICE_DIR");
-        if (dir == nullptr) throw std::runtime_error("TOVR_SERVICE_DIR names no running service");
-        const auto endpoints = ReadServiceEndpoints(dir);
-        if (!endpoints) throw std::runtime_error("the service has not written its ports");
-        endpoints_ = *endpoints;
-        control_ = std::make_unique<ServiceControl>(endpoints_.controlPort);
-        control_->Reset();
-        TrustInRootStore(DerFromPem(ReadText(endpoints_.caPemFile)), true);
+    Standalone() : dataFolder_(RoamingAppData() / "Ovra for Archicad"), service_(ConnectToStandaloneService()) {
+        TrustInRootStore(service_.caDer, true);
         std::error_code ignored;
         fs::remove_all(dataFolder_, ignored);
     }
@@ -51,16 +35,16 @@ public:
         fs::remove_all(dataFolder_, ignored);
     }
 
-    void Script(const ScriptedAnswer& answer) override { control_->Script(answer); }
+    void Script(const ScriptedAnswer& answer) override { service_.control->Script(answer); }
     bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) override {
         const auto until = std::chrono::steady_clock::now() + timeout;
-        while (control_->Record().requests.size() < count) {
+        while (service_.control->Record().requests.size() < count) {
             if (std::chrono::steady_clock::now() >= until) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return true;
     }
-    uint16_t Port() const override { return endpoints_.servicePort; }
+    uint16_t Port() const override { return service_.endpoints.servicePort; }
     std::string CaFile() const override { return {}; }
     fs::path DataFolder() const override { return dataFolder_; }
     bool ModuleMapped(const std::string& moduleFile) const override {
@@ -70,8 +54,7 @@ public:
 
 private:
     fs::path dataFolder_;
-    ServiceEndpoints endpoints_;
-    std::unique_ptr<ServiceControl> control_;
+    StandaloneService service_;
 };
 }  // namespace
 

@@ -12,11 +12,12 @@ namespace {
 constexpr std::string_view kEntropy = "Quill Harbor seal phrase 42";
 constexpr uint64_t kMaxTokenFile = 65536;
 constexpr uint64_t kMaxToken = 4294967295u;
+constexpr std::string_view kTokenFileName = "token.dpapi";
 }  // namespace
 
 std::string TokenFilePath() {
     const std::string folder = DataFolder();
-    return folder.empty() ? std::string() : JoinPath(folder, "token.dpapi");
+    return folder.empty() ? std::string() : JoinPath(folder, kTokenFileName);
 }
 
 TokenStore::~TokenStore() { SecureWipe(cached_); }
@@ -53,7 +54,7 @@ bool TokenStore::Erase() {
     // just then must not pass for a token that is not there.
     const std::string folder = DataFolderPath();
     if (folder.empty()) return true;
-    const std::string path = JoinPath(folder, "token.dpapi");
+    const std::string path = JoinPath(folder, kTokenFileName);
     if (!FileExists(path)) return true;
     // Another instance reading the file at that moment can make one delete fail.
     if (Files().Delete(path) || Files().Delete(path) || !FileExists(path)) return true;

@@ -29,7 +29,7 @@
 #include "handlers/views/Views.h"
 #include "host/AddonAbi.h"
 #include "panel/Palette.h"
-#include "platform/Files.h"
+#include "platform/ForwardingFiles.h"
 #include "platform/Images.h"
 #include "platform/Utf.h"
 #include "shell/Shell.h"
@@ -51,45 +51,23 @@ const Size kSizes[] = {{1200, 800}, {1920, 1080}, {3840, 2160}};
 
 // The system's file calls, with the time spent making writes durable (flushing a file and
 // syncing its folder) added up.
-class TimedFiles final : public FileSystem {
+class TimedFiles final : public ForwardingFiles {
 public:
-    TimedFiles() : real_(SystemFiles()) { InstallFileSystem(this); }
+    TimedFiles() { InstallFileSystem(this); }
     ~TimedFiles() override { InstallFileSystem(nullptr); }
     std::chrono::nanoseconds flushTime{0};
 
-    FileHandle OpenRead(const std::string& p) override { return real_.OpenRead(p); }
-    FileHandle OpenAppend(const std::string& p) override { return real_.OpenAppend(p); }
-    bool CreateTemp(const std::string& f, const std::string& x, std::string* p) override {
-        return real_.CreateTemp(f, x, p);
-    }
-    FileHandle OpenWrite(const std::string& p) override { return real_.OpenWrite(p); }
-    bool Read(FileHandle f, void* d, uint32_t s, uint32_t* n) override { return real_.Read(f, d, s, n); }
-    bool Write(FileHandle f, const void* d, uint32_t s, uint32_t* n) override { return real_.Write(f, d, s, n); }
     bool Flush(FileHandle f) override {
         const auto start = ThreadTime();
         const bool ok = real_.Flush(f);
         flushTime += ThreadTime() - start;
         return ok;
     }
-    bool Close(FileHandle f) override { return real_.Close(f); }
-    bool Size(FileHandle f, uint64_t* s) override { return real_.Size(f, s); }
-    bool Rename(const std::string& a, const std::string& b) override { return real_.Rename(a, b); }
-    bool RenameNoReplace(const std::string& a, const std::string& b, bool* taken) override {
-        return real_.RenameNoReplace(a, b, taken);
-    }
-    bool Delete(const std::string& p) override { return real_.Delete(p); }
-    bool PathSize(const std::string& p, uint64_t* s) override { return real_.PathSize(p, s); }
-    bool IsFolder(const std::string& p) override { return real_.IsFolder(p); }
-    FolderResult MakeFolder(const std::string& p) override { return real_.MakeFolder(p); }
-    bool List(const std::string& f, std::vector<FolderEntry>* e) override { return real_.List(f, e); }
     void SyncFolder(const std::string& f) override {
         const auto start = ThreadTime();
         real_.SyncFolder(f);
         flushTime += ThreadTime() - start;
     }
-
-private:
-    FileSystem& real_;
 };
 
 // A simulated host with the add-on loaded, the page ready and the 3D window in front, so that a

@@ -7,6 +7,10 @@
 #include "platform/Files.h"
 #include "store/FileStore.h"
 
+namespace {
+constexpr std::string_view kStateFolder = "state";
+}
+
 uint64_t ProjectKeyHash(std::string_view projectKey) {
     uint64_t value = 0x14650fb0739d0383ull;
     for (const char c : projectKey) {
@@ -17,7 +21,7 @@ uint64_t ProjectKeyHash(std::string_view projectKey) {
 }
 
 std::string StateFilePath(std::string_view projectKey) {
-    const std::string folder = DataSubfolder("state");
+    const std::string folder = DataSubfolder(kStateFolder);
     if (folder.empty()) return {};
     char name[32];
     std::snprintf(name, sizeof name, "%016llx.json", static_cast<unsigned long long>(ProjectKeyHash(projectKey)));
@@ -42,7 +46,7 @@ void DeleteStateFiles() {
     // pass for one with no states in it.
     const std::string data = DataFolderPath();
     if (data.empty()) return;
-    const std::string folder = JoinPath(data, "state");
+    const std::string folder = JoinPath(data, kStateFolder);
     std::vector<FolderEntry> entries;
     if (!Files().List(folder, &entries)) return;
     for (const FolderEntry& e : entries) {

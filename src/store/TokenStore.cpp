@@ -12,13 +12,14 @@ namespace {
 constexpr std::string_view kEntropy = "Quill Harbor seal phrase 42";
 constexpr uint64_t kMaxTokenFile = 65536;
 constexpr uint64_t kMaxToken = 4294967295u;
-constexpr std::string_view kTokenFileName = "token.dpapi";
+
+// The token file in `folder`; empty when there is no folder.
+std::string TokenFileIn(const std::string& folder) {
+    return folder.empty() ? std::string() : JoinPath(folder, "token.dpapi");
+}
 }  // namespace
 
-std::string TokenFilePath() {
-    const std::string folder = DataFolder();
-    return folder.empty() ? std::string() : JoinPath(folder, kTokenFileName);
-}
+std::string TokenFilePath() { return TokenFileIn(DataFolder()); }
 
 TokenStore::~TokenStore() { SecureWipe(cached_); }
 
@@ -52,10 +53,8 @@ bool TokenStore::Erase() {
     SecureWipe(cached_);
     // The file's place is worked out without making the folder: a folder that cannot be made
     // just then must not pass for a token that is not there.
-    const std::string folder = DataFolderPath();
-    if (folder.empty()) return true;
-    const std::string path = JoinPath(folder, kTokenFileName);
-    if (!FileExists(path)) return true;
+    const std::string path = TokenFileIn(DataFolderPath());
+    if (path.empty() || !FileExists(path)) return true;
     // Another instance reading the file at that moment can make one delete fail.
     if (Files().Delete(path) || Files().Delete(path) || !FileExists(path)) return true;
     WriteLog("token delete failed");

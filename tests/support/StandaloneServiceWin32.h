@@ -17,7 +17,8 @@ struct StandaloneService {
     std::string caDer;
 };
 
-// Throws std::runtime_error when no service is running.
+// Throws std::runtime_error when no service is running. Reads the CA file itself: the unload
+// test links no test support library, which would bring the add-on's own code with it.
 inline StandaloneService ConnectToStandaloneService() {
     const char* dir = std::getenv("TOVR_SERVICE_DIR");
     if (dir == nullptr) throw std::runtime_error("TOVR_SERVICE_DIR names no running service");

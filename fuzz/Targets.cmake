@@ -10,10 +10,11 @@ set(TOVR_FUZZ_SOURCE_state_file StateFileFuzz)
 set(TOVR_FUZZ_SOURCE_service_error ServiceErrorFuzz)
 set(TOVR_FUZZ_SOURCE_text TextFuzz)
 set(TOVR_FUZZ_SOURCE_media MediaFuzz)
-# The dictionary each target runs with (fuzz/dict/<name>.dict), read by scripts/test-all and
-# scripts/fuzz-soak; media runs without one.
+# The dictionary each target runs with (fuzz/dict/<name>.dict); media runs without one.
 set(TOVR_FUZZ_DICT_dispatch json)
 set(TOVR_FUZZ_DICT_service_answer json)
 set(TOVR_FUZZ_DICT_state_file json)
 set(TOVR_FUZZ_DICT_service_error json)
 set(TOVR_FUZZ_DICT_text paths)
+# How long the fuzz stage of the tests runs each target, in seconds.
+set(TOVR_FUZZ_SECONDS 8 CACHE STRING "Seconds the fuzz stage runs each fuzz target")

@@ -6,7 +6,7 @@
 //                                    reply and event, one JSON text per line, in arrival order;
 //                                    {{ID.PATH}} in a line stands for a value of an earlier reply
 //   tamsel-sim run [--out DIR] [options]
-//                                    the render flow with the reference panel (sim/SimRun.cpp)
+//                                    the render flow with the reference panel (sim/SimRunPosix.cpp)
 // Options (before or after FILE): see SimUsage in sim/SimOptions.cpp.
 #include <rapidjson/document.h>
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/Utf.h"
+#include "sim/browser/PageJson.h"
 
 namespace {
 // The page-side function through which every native object's functions reach the host.
@@ -28,13 +29,6 @@ std::string Write(const rapidjson::Value& value) {
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     value.Accept(writer);
     return std::string(buffer.GetString(), buffer.GetSize());
-}
-
-std::string Member(const rapidjson::Value& v, const char* name) {
-    if (!v.IsObject()) return {};
-    auto it = v.FindMember(name);
-    return it != v.MemberEnd() && it->value.IsString() ? std::string(it->value.GetString(), it->value.GetStringLength())
-                                                       : std::string();
 }
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -118,13 +112,13 @@ std::unique_ptr<ChromiumPage> ChromiumPage::Start(const Options& options, std::s
     if (!target || !target->ok) return fail(target ? target->result : "no answer on its DevTools pipe");
     rapidjson::Document d;
     d.Parse(target->result.c_str());
-    page->targetId_ = Member(d, "targetId");
+    page->targetId_ = PageMember(d, "targetId");
     auto attach = page->Call("Target.attachToTarget",
                              R"({"targetId":)" + Quote(page->targetId_) + R"(,"flatten":true})", options.startTimeout,
                              true);
     if (!attach || !attach->ok) return fail("cannot attach to its page");
     d.Parse(attach->result.c_str());
-    page->sessionId_ = Member(d, "sessionId");
+    page->sessionId_ = PageMember(d, "sessionId");
     for (const auto& [method, params] : std::vector<std::pair<std::string, std::string>>{
              {"Page.enable", "{}"},
              {"Runtime.enable", "{}"},
@@ -205,25 +199,25 @@ void ChromiumPage::ReadLoop() {
                 auto result = std::as_const(d).FindMember("result");
                 reply.result = result != std::as_const(d).MemberEnd() ? Write(result->value) : "{}";
             } else {
-                reply.result = Member(error->value, "message");
+                reply.result = PageMember(error->value, "message");
             }
             it->second.done = true;
             answered_.notify_all();
             continue;
         }
-        const std::string method = Member(d, "method");
+        const std::string method = PageMember(d, "method");
         auto params = std::as_const(d).FindMember("params");
         if (params == std::as_const(d).MemberEnd()) continue;
         if (method == "Runtime.exceptionThrown") {
             const rapidjson::Value& details = params->value["exceptionDetails"];
-            std::string line = Member(details, "text");
+            std::string line = PageMember(details, "text");
             auto exception = details.FindMember("exception");
-            if (exception != details.MemberEnd()) line += " " + Member(exception->value, "description");
+            if (exception != details.MemberEnd()) line += " " + PageMember(exception->value, "description");
             pageErrors_.push_back(line);
-        } else if (method == "Runtime.consoleAPICalled" && Member(params->value, "type") == "error") {
+        } else if (method == "Runtime.consoleAPICalled" && PageMember(params->value, "type") == "error") {
             std::string line = "console.error:";
             for (const auto& arg : params->value["args"].GetArray())
-                line += " " + (arg.HasMember("value") ? Write(arg["value"]) : Member(arg, "description"));
+                line += " " + (arg.HasMember("value") ? Write(arg["value"]) : PageMember(arg, "description"));
             pageErrors_.push_back(line);
         } else if (method == "Runtime.bindingCalled" || method == "Page.frameStartedLoading" ||
                    method == "Page.frameStoppedLoading") {
@@ -249,19 +243,19 @@ void ChromiumPage::Deliver(const Event& event) {
     rapidjson::Document params;
     params.Parse(event.params.c_str());
     if (event.method == "Runtime.bindingCalled") {
-        if (Member(params, "name") != kBinding) return;
-        const std::string payload = Member(params, "payload");
+        if (PageMember(params, "name") != kBinding) return;
+        const std::string payload = PageMember(params, "payload");
         rapidjson::Document call;
         call.Parse(payload.c_str());
-        auto object = objects_.find(Member(call, "o"));
+        auto object = objects_.find(PageMember(call, "o"));
         if (object == objects_.end()) return;  // unregistered meanwhile
-        const std::string function = Member(call, "f");
+        const std::string function = PageMember(call, "f");
         for (const auto& [name, fn] : object->second.functions)
-            if (name == function && fn) fn(NativeArg{KindOf(Member(call, "k")), Member(call, "t")});
+            if (name == function && fn) fn(NativeArg{KindOf(PageMember(call, "k")), PageMember(call, "t")});
         return;
     }
     // Only the page's main frame (whose id is the target's) counts as the page loading.
-    if (Member(params, "frameId") != targetId_) return;
+    if (PageMember(params, "frameId") != targetId_) return;
     const bool isLoading = event.method == "Page.frameStartedLoading";
     if (isLoading) awaitingStart_ = false;
     else if (awaitingStart_) return;
@@ -294,7 +288,7 @@ void ChromiumPage::RegisterNativeObject(const NativeObject& object) {
     if (added && added->ok) {
         rapidjson::Document d;
         d.Parse(added->result.c_str());
-        objectScripts_[object.name] = Member(d, "identifier");
+        objectScripts_[object.name] = PageMember(d, "identifier");
     }
     Send("Runtime.evaluate", R"({"expression":)" + Quote(script) + "}");
 }
@@ -325,8 +319,8 @@ std::optional<std::string> ChromiumPage::Evaluate(const std::string& expression,
     auto details = std::as_const(d).FindMember("exceptionDetails");
     if (details != std::as_const(d).MemberEnd()) {
         auto exception = details->value.FindMember("exception");
-        why = exception != details->value.MemberEnd() ? Member(exception->value, "description")
-                                                       : Member(details->value, "text");
+        why = exception != details->value.MemberEnd() ? PageMember(exception->value, "description")
+                                                       : PageMember(details->value, "text");
         return std::nullopt;
     }
     const rapidjson::Value& result = d["result"];
@@ -383,7 +377,7 @@ bool ChromiumPage::Screenshot(std::vector<uint8_t>* png, std::string* error) {
     }
     rapidjson::Document d;
     d.Parse(reply->result.c_str());
-    return Base64Decode(Member(d, "data"), png) && !png->empty();
+    return Base64Decode(PageMember(d, "data"), png) && !png->empty();
 }
 
 bool ChromiumPage::SetViewport(int width, int height) {

@@ -4,19 +4,13 @@
 #include <string_view>
 
 #include "platform/Utf.h"
+#include "sim/browser/PageJson.h"
 
 namespace {
 constexpr std::string_view kReceivePrefix = "window.TamselBridge&&window.TamselBridge.receive(";
-
-std::string Member(const rapidjson::Value& v, const char* name) {
-    if (!v.IsObject()) return {};
-    auto it = v.FindMember(name);
-    return it != v.MemberEnd() && it->value.IsString() ? std::string(it->value.GetString(), it->value.GetStringLength())
-                                                       : std::string();
-}
 }  // namespace
 
-std::string ScriptedPage::Message::Id() const { return Member(*document, "id"); }
+std::string ScriptedPage::Message::Id() const { return PageMember(*document, "id"); }
 
 bool ScriptedPage::Message::Ok() const {
     const rapidjson::Value& reply = *document;
@@ -27,7 +21,7 @@ bool ScriptedPage::Message::Ok() const {
 std::string ScriptedPage::Message::ErrorCode() const {
     const rapidjson::Value& reply = *document;
     auto it = reply.FindMember("error");
-    return it == reply.MemberEnd() ? std::string() : Member(it->value, "code");
+    return it == reply.MemberEnd() ? std::string() : PageMember(it->value, "code");
 }
 
 void ScriptedPage::LoadUrl(const std::u16string& url) {

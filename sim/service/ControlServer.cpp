@@ -72,7 +72,7 @@ std::string TextMember(const rapidjson::Value& object, const char* name) {
     return std::string(found->value.GetString(), found->value.GetStringLength());
 }
 
-rapidjson::Document ObjectBody(const std::string& body) {
+rapidjson::Document RequiredObjectBody(const std::string& body) {
     rapidjson::Document document;
     document.Parse(body.data(), body.size());
     if (document.HasParseError() || !document.IsObject()) throw std::invalid_argument("the body must be a JSON object");
@@ -108,9 +108,9 @@ std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::stri
         writer.EndObject();
         return Json(200, buffer.GetString());
     }
-    if (target == "/revoke") return Json(200, Flag("revoked", routes.RevokeToken(TextMember(ObjectBody(body), "token"))));
+    if (target == "/revoke") return Json(200, Flag("revoked", routes.RevokeToken(TextMember(RequiredObjectBody(body), "token"))));
     if (target == "/device") {
-        const rapidjson::Document document = ObjectBody(body);
+        const rapidjson::Document document = RequiredObjectBody(body);
         const std::string decision = TextMember(document, "decision");
         DeviceDecision chosen = DeviceDecision::Approve;
         if (decision == "deny") chosen = DeviceDecision::Deny;
@@ -119,7 +119,7 @@ std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::stri
         return Json(200, Flag("decided", routes.Decide(TextMember(document, "code"), chosen)));
     }
     if (target == "/settings") {
-        const rapidjson::Document document = ObjectBody(body);
+        const rapidjson::Document document = RequiredObjectBody(body);
         // Every member is checked before any is applied.
         for (const auto& member : document.GetObject()) {
             const std::string name(member.name.GetString(), member.name.GetStringLength());

@@ -45,8 +45,10 @@ struct ProjectInfo {
     std::u16string name;
 };
 
+inline constexpr int32_t kWindow3D = 4;  // the window kind of the 3D model window
+
 struct WindowInfo {
-    int32_t kind = 0;  // 4 is the 3D model window
+    int32_t kind = 0;  // kWindow3D for the 3D model window
     HostGuid databaseGuid;
 };
 

@@ -1,10 +1,6 @@
 // Taking and restoring the host's view state around a capture.
 #include "panel/ViewState.h"
 
-namespace {
-constexpr int32_t k3DWindowKind = 4;
-}
-
 void ViewStateSnapshot::Take() {
     windowValid = Host().GetFrontWindow(&window) == kHostOk;
     projectionValid = Host().GetProjection3D(&projection) == kHostOk;
@@ -17,9 +13,9 @@ void ViewStateSnapshot::Restore() const {
         // The projection belongs to the 3D window, whichever window the user has brought to the
         // front meanwhile; the front window is put back below.
         WindowInfo front;
-        if (host.GetFrontWindow(&front) != kHostOk || front.kind != k3DWindowKind) {
+        if (host.GetFrontWindow(&front) != kHostOk || front.kind != kWindow3D) {
             WindowInfo window3D;
-            window3D.kind = k3DWindowKind;
+            window3D.kind = kWindow3D;
             host.ChangeFrontWindow(window3D);
         }
         host.SetProjection3D(projection, 0);

@@ -8,18 +8,18 @@
 #include "platform/Http.h"
 
 namespace {
-std::mutex gMutex;
+std::mutex gEndpointMutex;
 ServiceEndpoint gEndpoint;
 std::atomic<HttpExchangeFunction> gStandIn{nullptr};
 }  // namespace
 
 void SetServiceEndpoint(const ServiceEndpoint& endpoint) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    std::lock_guard<std::mutex> lock(gEndpointMutex);
     gEndpoint = endpoint;
 }
 
 ServiceEndpoint CurrentServiceEndpoint() {
-    std::lock_guard<std::mutex> lock(gMutex);
+    std::lock_guard<std::mutex> lock(gEndpointMutex);
     return gEndpoint;
 }
 

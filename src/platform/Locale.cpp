@@ -4,19 +4,19 @@
 #include <mutex>
 
 namespace {
-std::mutex gMutex;
+std::mutex gLocaleMutex;
 std::optional<std::u16string> gOverride;
 }  // namespace
 
 std::u16string UserLocaleName() {
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        std::lock_guard<std::mutex> lock(gLocaleMutex);
         if (gOverride) return *gOverride;
     }
     return SystemUserLocaleName();
 }
 
 void SetUserLocaleNameForTesting(std::optional<std::u16string> name) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    std::lock_guard<std::mutex> lock(gLocaleMutex);
     gOverride = std::move(name);
 }

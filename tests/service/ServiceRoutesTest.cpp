@@ -24,11 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-const TestPki& Pki() {
-    static const TestPki pki = MakeTestPki();
-    return pki;
-}
-
 rapidjson::Document Json(const std::string& text) {
     rapidjson::Document document;
     document.Parse(text.data(), text.size());
@@ -90,12 +85,12 @@ double MeanDifference(const RgbPicture& a, const RgbPicture& b) {
 
 class ServiceRoutesTest : public ::testing::Test {
 protected:
-    explicit ServiceRoutesTest(SimService::Options options = {}) : service(Pki(), options) {}
+    explicit ServiceRoutesTest(SimService::Options options = {}) : service(ServicePki(), options) {}
     void SetUp() override { service.Start(); }
 
     HttpReply Call(const std::string& method, const std::string& target, const std::string& token = {},
                    const std::string& body = {}, const std::vector<std::string>& headers = {}) {
-        return CallService(service.Port(), Pki().caCertificatePem, method, target, token, body, headers);
+        return CallService(service.Port(), ServicePki().caCertificatePem, method, target, token, body, headers);
     }
 
     // Starts a device sign-in; the answer's JSON.
@@ -401,14 +396,14 @@ TEST_F(ResultFiles, AreTheUploadGradedAndFramedTheSameEveryTime) {
     EXPECT_GT(at(200, 40)[0], 180);
 
     // Another service makes the same bytes from the same upload; another upload gives others.
-    SimService other(Pki());
+    SimService other(ServicePki());
     other.Start();
     const std::string otherToken = other.Routes().IssueToken();
     other.Routes().SetPollsUntilDone(1);
     auto resultOf = [&](const std::string& upload) {
         const auto call = [&](const std::string& m, const std::string& t, const std::string& b,
                               std::vector<std::string> h) {
-            return CallService(other.Port(), Pki().caCertificatePem, m, t, otherToken, b, h);
+            return CallService(other.Port(), ServicePki().caCertificatePem, m, t, otherToken, b, h);
         };
         const std::string id = Text(Json(call("POST", "/api/v1/uploads", upload, {"Content-Type: image/png"}).body), "id");
         const std::string jobId = Text(Json(call("POST", "/api/v1/generations", R"({"upload_id":")" + id + "\"}", {}).body), "id");
@@ -560,7 +555,7 @@ TEST_F(Routing, AnAnswerForOnePathWaitsForARequestOfThatPath) {
 
 TEST_F(Routing, AnswersOnlyRequestsThatNameTheServicesSite) {
     const auto config = [&](const std::string& hostLines) {
-        return ParseReply(ExchangeTls(service.Port(), Pki().caCertificatePem,
+        return ParseReply(ExchangeTls(service.Port(), ServicePki().caCertificatePem,
                                       "GET /api/v1/plugin/config HTTP/1.1\r\n" + hostLines + "\r\n"));
     };
     EXPECT_EQ(config("Host: app.ovra.example\r\n").status, 200);
@@ -573,7 +568,7 @@ TEST_F(Routing, AnswersOnlyRequestsThatNameTheServicesSite) {
 
 TEST_F(Routing, ServesOtherConnectionsWhileOneIsHeld) {
     service.Script(ScriptedAnswer::NeverAnswer());
-    TlsTestClient held(service.Port(), Pki().caCertificatePem);
+    TlsTestClient held(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(held.Connected());
     ASSERT_TRUE(held.Send("GET /api/v1/me HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(service.WaitForRequests(1, 20s));
@@ -594,14 +589,14 @@ TEST_F(Routing, ManyDevicesSignInAndChargeAtOnce) {
             // Each client uploads different bytes.
             std::string bytes = "upload ";
             bytes += std::to_string(i);
-            const std::string code = Text(Json(CallService(service.Port(), Pki().caCertificatePem, "POST",
+            const std::string code = Text(Json(CallService(service.Port(), ServicePki().caCertificatePem, "POST",
                                                            "/api/v1/device/start").body), "device_code");
             const std::string token = Text(
-                Json(CallService(service.Port(), Pki().caCertificatePem, "POST", "/api/v1/device/token", {},
+                Json(CallService(service.Port(), ServicePki().caCertificatePem, "POST", "/api/v1/device/token", {},
                                  R"({"device_code":")" + code + "\"}").body), "token");
-            const std::string upload = Text(Json(CallService(service.Port(), Pki().caCertificatePem, "POST",
+            const std::string upload = Text(Json(CallService(service.Port(), ServicePki().caCertificatePem, "POST",
                                                              "/api/v1/uploads", token, bytes).body), "id");
-            const HttpReply paid = CallService(service.Port(), Pki().caCertificatePem, "POST", "/api/v1/generations",
+            const HttpReply paid = CallService(service.Port(), ServicePki().caCertificatePem, "POST", "/api/v1/generations",
                                                token, R"({"upload_id":")" + upload + "\"}");
             if (paid.status == 202) ++charged;
         });

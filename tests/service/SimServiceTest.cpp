@@ -15,18 +15,13 @@ namespace {
 using namespace std::chrono_literals;
 using End = TlsTestClient::End;
 
-const TestPki& Pki() {
-    static const TestPki pki = MakeTestPki();
-    return pki;
-}
-
 class SimServiceTest : public ::testing::Test {
 protected:
     void SetUp() override { service.Start(); }
 
-    std::string Exchange(std::string_view request) { return ExchangeTls(service.Port(), Pki().caCertificatePem, request); }
+    std::string Exchange(std::string_view request) { return ExchangeTls(service.Port(), ServicePki().caCertificatePem, request); }
 
-    SimService service{Pki()};
+    SimService service{ServicePki()};
 };
 
 using ServiceRecording = SimServiceTest;
@@ -34,7 +29,7 @@ using ScriptedAnswers = SimServiceTest;
 using ServiceCertificates = SimServiceTest;
 
 TEST_F(ServiceRecording, KeepsTheRequestLineAndHeaderLinesInOrderAndAsSent) {
-    TlsTestClient client(service.Port(), Pki().caCertificatePem);
+    TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(client.Connected());
     // Pieces that split a header line, the blank line and the body.
     ASSERT_TRUE(client.Send("POST /api/v1/generate?draft=1 HTTP/1.1\r\nHost: app.ovra.example\r\nx-ovra-plugin: a\r"));
@@ -85,7 +80,7 @@ TEST_F(ServiceRecording, CountsConnectionsThatSendNoRequest) {
         ::close(fd);
     }
     {
-        TlsTestClient client(service.Port(), Pki().caCertificatePem);
+        TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
         ASSERT_TRUE(client.Connected());
         client.Close();
     }
@@ -119,7 +114,7 @@ TEST_F(ServiceRecording, RefusesChunkedBodiesAndBadLengthsButKeepsTheirHeads) {
 
 TEST_F(ServiceRecording, AnExpectedContinueIsGrantedBeforeTheBody) {
     service.Script(ScriptedAnswer::Status(201, "stored"));
-    TlsTestClient client(service.Port(), Pki().caCertificatePem);
+    TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(client.Connected());
     ASSERT_TRUE(client.Send("POST /upload HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 4\r\n\r\n"));
     const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -188,7 +183,7 @@ TEST_F(ScriptedAnswers, GeneratedBodiesOfThirtyTwoMebibytesAndOneMoreArriveWhole
 TEST_F(ScriptedAnswers, ADroppedConnectionEndsWithoutAByteAfterTheRequestIsRecorded) {
     service.Script({ScriptedAnswer::DropConnection(), ScriptedAnswer::DropConnection().After(50ms)});
     for (int i = 0; i < 2; ++i) {
-        TlsTestClient client(service.Port(), Pki().caCertificatePem);
+        TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
         ASSERT_TRUE(client.Connected());
         ASSERT_TRUE(client.Send("POST /api HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}"));
         std::string answer;
@@ -206,7 +201,7 @@ TEST_F(ScriptedAnswers, ADelayedAnswerComesWholeAfterItsDelay) {
 
 TEST_F(ScriptedAnswers, ALongDelayHoldsTheAnswerBackUntilTheServiceStops) {
     service.Script(ScriptedAnswer::Status(200, "too late").After(10min));
-    TlsTestClient client(service.Port(), Pki().caCertificatePem);
+    TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(client.Connected());
     ASSERT_TRUE(client.Send("GET / HTTP/1.1\r\n\r\n"));
     std::string answer;
@@ -219,7 +214,7 @@ TEST_F(ScriptedAnswers, ALongDelayHoldsTheAnswerBackUntilTheServiceStops) {
 TEST_F(ScriptedAnswers, AHeldConnectionGetsNoAnswerAndFreesTheServiceWhenTheClientLeaves) {
     service.Script({ScriptedAnswer::NeverAnswer(), ScriptedAnswer::Status(200, "next")});
     {
-        TlsTestClient held(service.Port(), Pki().caCertificatePem);
+        TlsTestClient held(service.Port(), ServicePki().caCertificatePem);
         ASSERT_TRUE(held.Connected());
         ASSERT_TRUE(held.Send("GET /wait HTTP/1.1\r\n\r\n"));
         std::string answer;
@@ -233,7 +228,7 @@ TEST_F(ScriptedAnswers, AHeldConnectionGetsNoAnswerAndFreesTheServiceWhenTheClie
 
 TEST_F(ScriptedAnswers, StoppingEndsAHeldConnection) {
     service.Script(ScriptedAnswer::NeverAnswer());
-    TlsTestClient held(service.Port(), Pki().caCertificatePem);
+    TlsTestClient held(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(held.Connected());
     ASSERT_TRUE(held.Send("GET /wait HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(service.WaitForRequests(1, 20s));
@@ -245,10 +240,10 @@ TEST_F(ScriptedAnswers, StoppingEndsAHeldConnection) {
 
 TEST_F(ServiceCertificates, NameTheServiceHostAndLocalhostAndChainToTheirOwnCaOnly) {
     for (const char* name : {"app.ovra.example", "localhost"}) {
-        TlsTestClient client(service.Port(), Pki().caCertificatePem, name);
+        TlsTestClient client(service.Port(), ServicePki().caCertificatePem, name);
         EXPECT_TRUE(client.Connected()) << name;
     }
-    TlsTestClient otherName(service.Port(), Pki().caCertificatePem, "other.example");
+    TlsTestClient otherName(service.Port(), ServicePki().caCertificatePem, "other.example");
     EXPECT_FALSE(otherName.Connected());
     const TestPki stranger = MakeTestPki();
     TlsTestClient otherCa(service.Port(), stranger.caCertificatePem);

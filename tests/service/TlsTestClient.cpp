@@ -174,3 +174,8 @@ HttpReply CallService(uint16_t port, const std::string& caPem, const std::string
     request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     return ParseReply(ExchangeTls(port, caPem, request));
 }
+
+const TestPki& ServicePki() {
+    static const TestPki pki = MakeTestPki();
+    return pki;
+}

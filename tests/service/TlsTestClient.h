@@ -10,6 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/service/TestPki.h"
+
+// The throwaway PKI the tests of one program share, made at its first use.
+const TestPki& ServicePki();
+
 class TlsTestClient {
 public:
     // How a read ended.

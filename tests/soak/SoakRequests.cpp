@@ -5,14 +5,6 @@
 #include "support/Harness.h"
 
 namespace {
-
-template <typename T>
-const T& Pick(std::mt19937_64& random, const std::vector<T>& items) {
-    return items[std::uniform_int_distribution<size_t>(0, items.size() - 1)(random)];
-}
-
-bool Chance(std::mt19937_64& random, double p) { return std::bernoulli_distribution(p)(random); }
-
 std::string Quoted(const std::string& text) { return JsonQuote(text); }
 
 std::string Api(const std::string& method, const std::string& path, const std::string& rest = "") {

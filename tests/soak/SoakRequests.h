@@ -9,6 +9,13 @@
 
 // What the texts may name: entries of the store, files on disk, and the service's uploads and
 // results at the round's start.
+// One of the items, and true with probability p, drawn from the round's generator.
+template <typename T>
+const T& Pick(std::mt19937_64& random, const std::vector<T>& items) {
+    return items[std::uniform_int_distribution<size_t>(0, items.size() - 1)(random)];
+}
+inline bool Chance(std::mt19937_64& random, double p) { return std::bernoulli_distribution(p)(random); }
+
 struct SoakSources {
     std::string pngRef, gifRef, textRef, missingRef;
     std::string pickedPicture, pickedVideo, missingPicture;

@@ -12,6 +12,7 @@
 #include "platform/Http.h"
 #include "shell/Shell.h"
 #include "sim/service/SimService.h"
+#include "soak/SoakRequests.h"
 #include "soak/SoakRoundState.h"
 #include "store/FileStore.h"
 #include "store/TokenStore.h"
@@ -24,13 +25,6 @@ constexpr int kPosterThreads = 3;
 constexpr int kFaultTurnsAfterPosting = 60;
 constexpr auto kDrainLimit = std::chrono::seconds(180);
 constexpr const char* kTokenPath = "/api/v1/device/token";
-
-bool Chance(std::mt19937_64& random, double p) { return std::bernoulli_distribution(p)(random); }
-
-template <typename T>
-const T& Pick(std::mt19937_64& random, const std::vector<T>& items) {
-    return items[std::uniform_int_distribution<size_t>(0, items.size() - 1)(random)];
-}
 }  // namespace
 
 void SoakRound::SetUp() {

@@ -9,7 +9,6 @@
 
 namespace OvraViews {
 namespace {
-constexpr int32_t k3DWindowKind = 4;
 constexpr const char* kOrbitViewId = "selftest-orbit";
 }  // namespace
 
@@ -52,7 +51,7 @@ HostError OpenView(const std::string& viewId) {
     HostApi& host = Host();
     if (!Is3DWindowCurrent()) {
         WindowInfo window3D;
-        window3D.kind = k3DWindowKind;
+        window3D.kind = kWindow3D;
         if (const HostError e = host.ChangeFrontWindow(window3D)) return e;
     }
     if (viewId == "current") return kHostOk;

@@ -24,8 +24,6 @@ namespace OvraViews {
 const char* captureMethod = "none";
 
 namespace {
-constexpr int32_t k3DWindowKind = 4;
-constexpr uint32_t kListFilterFlags = 10;
 constexpr int32_t kPictureFileType = 16;
 constexpr int32_t kPictureColourDepth = 6;
 constexpr int kPngEncoding = 1;
@@ -75,7 +73,7 @@ bool MakeTempPngPath(std::string* path) {
     return Utf8ToUtf16(*path).size() <= kMaxPathUnits;
 }
 
-bool IsWindow3D(const WindowInfo& window) { return window.kind == k3DWindowKind; }
+bool IsWindow3D(const WindowInfo& window) { return window.kind == kWindow3D; }
 
 // The host's image of the 3D window, encoded as PNG and written to the path.
 bool CaptureByCurrentImage(const std::string& path) {

@@ -4,6 +4,7 @@
 // the host's picture save, printing the drawing area), read back and decoded once, tested for
 // content, enlarged for a capture and encoded. Host thread only.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "host/HostErrors.h"
@@ -19,6 +20,9 @@ inline constexpr HostError kNotSupported = kHostErrRefused;     // the host's pi
 // How the last picture was taken: "GetCurrentImage", "SavePicture", "PrintWindow" or "failed";
 // "none" before the first attempt.
 extern const char* captureMethod;
+
+// The filter flags of every element listing the views make.
+inline constexpr uint32_t kListFilterFlags = 10;
 
 // The long side a capture's picture is enlarged to when it is shorter.
 inline constexpr int kCaptureMinLongSide = 1600;

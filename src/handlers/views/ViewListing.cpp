@@ -23,7 +23,6 @@ namespace OvraViews {
 namespace {
 constexpr int32_t kPerspectiveItem = 5, kAxonometricItem = 6, kCameraItem = 10, kCameraSetItem = 11;
 constexpr int32_t kProjectMap = 1, kViewMap = 2;
-constexpr uint32_t kListFilterFlags = 10;
 constexpr std::array<int32_t, 6> kBuildingTypes = {1, 8, 9, 2, 37, 43};
 
 // Interior keywords, tried in this order.

@@ -7,6 +7,9 @@
 
 #include <utility>
 
+// Any object of this module: its address names the module that holds it.
+inline const char kInsideThisModule = 0;
+
 // A block the system allocated with LocalAlloc (FormatMessageW, CommandLineToArgvW).
 template <typename T>
 class LocalMemory {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/System.h"
+#include "platform/win32/Owners.h"
 #include "platform/win32/Wide.h"
 
 namespace {
@@ -13,9 +14,6 @@ std::string gModulePathOverride;
 
 // Module paths longer than this count as unreadable.
 constexpr DWORD kModulePathChars = 520;
-
-// Any object of this module: its address names the module that holds it.
-const char kInsideThisModule = 0;
 }  // namespace
 
 uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }

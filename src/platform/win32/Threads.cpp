@@ -7,13 +7,12 @@
 #include <memory>
 
 #include "platform/Threads.h"
+#include "platform/win32/Owners.h"
 
 // Not std::thread: MinGW-w64's winpthreads reuses the record of a detached thread that is still
 // ending, so under load a new thread may start without its function or never run it at all.
 
 namespace {
-// Any object of this module: its address names the module that holds it.
-const char kInsideThisModule = 0;
 
 struct ThreadStart {
     std::function<void()> run;

@@ -3,6 +3,7 @@
 
 #include <rapidjson/document.h>
 
+#include <algorithm>
 #include <thread>
 
 #ifdef _WIN32
@@ -42,7 +43,9 @@ std::chrono::nanoseconds ThreadProcessorTime() {
 void PanelDriver::Turn() {
     const std::chrono::nanoseconds start = ThreadProcessorTime();
     host_.Turn();
-    hostTurnTime_ += ThreadProcessorTime() - start;
+    const std::chrono::nanoseconds spent = ThreadProcessorTime() - start;
+    hostTurnTime_ += spent;
+    longestTurn_ = std::max(longestTurn_, spent);
     if (live_ != nullptr) live_->Pump();
 }
 

@@ -38,6 +38,10 @@ public:
     // Processor time the calling thread spent in host turns so far: the add-on's work on the host
     // thread and the host's own.
     std::chrono::nanoseconds HostTurnTime() const { return hostTurnTime_; }
+    // The longest single host turn, in processor time, since the driver was made or the last
+    // ResetLongestTurn.
+    std::chrono::nanoseconds LongestTurn() const { return longestTurn_; }
+    void ResetLongestTurn() { longestTurn_ = {}; }
     // Posts one request line as the page would and turns until its reply; null after `timeout`.
     const ScriptedPage::Message* Ask(const std::string& id, const std::string& line, std::chrono::milliseconds timeout);
 
@@ -46,6 +50,7 @@ private:
     ChromiumPage* live_;
     ScriptedPage* page_ = nullptr;
     std::chrono::nanoseconds hostTurnTime_{0};
+    std::chrono::nanoseconds longestTurn_{0};
 };
 
 // The processor time of the calling thread.

@@ -21,9 +21,14 @@ using Message = ScriptedPage::Message;
 
 bool FlowRun::Live() const { return driver.Live() != nullptr; }
 
+void FlowRun::Snapshot() {
+    shot.clear();
+    if (Live() && !driver.Live()->Screenshot(&shot)) shot.clear();
+}
+
 namespace {
 // The prompt typed for the generation.
-constexpr const char* kPrompt = "late afternoon light, warm interior";
+constexpr const char* kPrompt = "late afternoon light, warm stone and long shadows";
 
 const rapidjson::Value* At(const rapidjson::Value& v, const std::string& path) {
     const rapidjson::Value* at = &v;
@@ -63,6 +68,15 @@ std::string ErrorLine(const Message* reply) {
     return "error " + reply->ErrorCode() + ": " + Member(*reply->document, "error.message");
 }
 
+// True when the reply's result has `member`, or one of the members `member` lists with "|".
+bool HasMember(const Message& m, const std::string& member) {
+    std::string name;
+    std::istringstream names(member);
+    while (std::getline(names, name, '|'))
+        if (At(*m.document, "result." + name) != nullptr) return true;
+    return false;
+}
+
 // The first reply after message `since` that succeeded with `member` in its result, or failed;
 // null while there is none.
 const Message* ReplySince(FlowRun& run, size_t since, const std::string& member) {
@@ -70,7 +84,7 @@ const Message* ReplySince(FlowRun& run, size_t since, const std::string& member)
     for (size_t i = since; i < messages.size(); ++i) {
         const Message& m = messages[i];
         if (m.Id().empty()) continue;  // an event
-        if (!m.Ok() || At(*m.document, "result." + member) != nullptr) return &m;
+        if (!m.Ok() || HasMember(m, member)) return &m;
     }
     return nullptr;
 }
@@ -116,13 +130,31 @@ bool PanelShowsError(FlowRun& run, std::string* detail) {
     return false;
 }
 
+// An expression true while the panel shows an error.
+constexpr const char* kErrorShown = "!document.getElementById('error').hidden";
+
+// Waits until `until` holds in the live panel, or the panel shows an error, which ends the wait
+// at once; false with the panel's error or the reason the wait ended.
+bool WaitForPanel(FlowRun& run, const std::string& until, std::chrono::milliseconds timeout, std::string* detail) {
+    if (!run.driver.WaitForScript("(" + until + ")||" + kErrorShown, timeout, detail))
+        return PanelShowsError(run, detail), false;
+    return !PanelShowsError(run, detail);
+}
+
+// As WaitForPanel, looking after every host turn, so that a state the panel shows only between
+// two replies is seen.
+bool WaitEachTurn(FlowRun& run, const std::string& until, std::chrono::milliseconds timeout, std::string* detail) {
+    const std::string expression = "!!((" + until + ")||" + kErrorShown + ")";
+    if (!run.driver.RunUntil([&] { return run.driver.Live()->Evaluate(expression).value_or("") == "true"; }, timeout))
+        return PanelShowsError(run, detail) || (*detail = "waiting for " + until + ": timed out", false), false;
+    return !PanelShowsError(run, detail);
+}
+
 // Clicks, then waits until the panel has no request in flight and `until` holds.
 bool ClickAndWait(FlowRun& run, const std::string& selector, const std::string& until,
                   std::chrono::milliseconds timeout, std::string* detail) {
     if (!run.driver.Live()->Click(selector, detail)) return false;
-    if (!run.driver.WaitForScript("document.body.dataset.busy==='0'&&(" + until + ")", timeout, detail))
-        return PanelShowsError(run, detail), false;
-    return !PanelShowsError(run, detail);
+    return WaitForPanel(run, "document.body.dataset.busy==='0'&&(" + until + ")", timeout, detail);
 }
 
 // Clicks and waits for the reply carrying `member`; the live panel must show no error after it.
@@ -188,15 +220,20 @@ bool CaptureView(FlowRun& run, const std::string& viewId, const std::string& cap
     if (run.Live()) {
         const std::string card = ".view-card[data-view-id=\"" + viewId + "\"]";
         if (!run.driver.Live()->Click(card, detail)) return false;
-        reply = ClickForReply(run, "#capture-btn", "fileRef", detail);
-        if (reply != nullptr &&
-            !run.driver.WaitForScript("document.getElementById('source-info').textContent", 10s, detail))
+        reply = ClickForReply(run, "#capture-btn", "fileRef|empty", detail);
+        if (reply != nullptr && Member((*reply->document)["result"], "empty") == "true") {
+            // The panel says so in its status line; the step ends with what it shows.
+            if (!WaitForPanel(run, "document.body.dataset.busy==='0'", 10s, detail)) return false;
+            return *detail = caption + " is empty; the panel shows: " + run.driver.Text("#status"), false;
+        }
+        if (reply != nullptr && !WaitForPanel(run, "document.getElementById('source-info').textContent", 10s, detail))
             return false;
     } else {
         reply = Ask(run, "run-capture-" + viewId, "capture", "{\"viewId\":" + Quoted(viewId) + "}", detail);
     }
     if (reply == nullptr) return false;
     const rapidjson::Value& result = (*reply->document)["result"];
+    if (Member(result, "empty") == "true") return *detail = caption + " is empty: the add-on answered {\"empty\":true}", false;
     const std::string name = "capture-" + std::to_string(run.captures.size() + 1) + ".jpg";
     run.captureFileRef = Member(result, "fileRef");
     if (!KeepStored(run, run.captureFileRef, name, caption, &run.captures, detail)) return false;
@@ -206,15 +243,18 @@ bool CaptureView(FlowRun& run, const std::string& viewId, const std::string& cap
 }
 
 // The first saved camera of the last listing that can be captured, with its name.
-bool FindCamera(FlowRun& run, std::string* id, std::string* name) {
+// `saved` tells whether the listing holds any saved view at all.
+bool FindCamera(FlowRun& run, std::string* id, std::string* name, bool* saved) {
+    *saved = false;
     const auto& messages = run.driver.Page().Messages();
     for (auto m = messages.rbegin(); m != messages.rend(); ++m) {
         const rapidjson::Value* views = At(*m->document, "result.views");
         if (views == nullptr || !views->IsArray()) continue;
         for (const rapidjson::Value& view : views->GetArray()) {
             const std::string viewId = Member(view, "id");
-            if (viewId.rfind("nav-", 0) != 0 || Member(view, "unavailable") == "true" || Member(view, "empty") == "true")
-                continue;
+            if (viewId.rfind("nav-", 0) != 0) continue;
+            *saved = true;
+            if (Member(view, "unavailable") == "true" || Member(view, "empty") == "true") continue;
             *id = viewId;
             *name = Member(view, "name");
             return true;
@@ -240,9 +280,15 @@ bool CaptureCurrent(FlowRun& run, std::string* detail) {
     return ok;
 }
 
+// A project without saved views has no camera to capture, and the step has nothing to do; saved
+// views that cannot be captured fail it.
 bool CaptureCamera(FlowRun& run, std::string* detail) {
     std::string id, name;
-    if (!FindCamera(run, &id, &name)) return *detail = "the listing has no saved camera to capture", false;
+    bool saved = false;
+    if (!FindCamera(run, &id, &name, &saved)) {
+        if (!saved) return *detail = "the project has no saved view: nothing to capture", true;
+        return *detail = "the listing has no saved camera that can be captured", false;
+    }
     return CaptureView(run, id, "the saved camera \"" + name + "\"", detail);
 }
 
@@ -288,14 +334,11 @@ std::vector<FlowStep> Steps() {
         {"sign in",
          [](FlowRun& r, std::string* d) {
              if (!r.driver.Live()->Click("#signin-start", d)) return false;
-             if (!r.driver.WaitForScript("document.getElementById('user-code').textContent", 30s, d))
-                 return PanelShowsError(r, d), false;
+             // The code shown and the panel waiting for its confirmation: the step's picture.
+             if (!WaitEachTurn(r, "document.getElementById('user-code').textContent", 30s, d)) return false;
              r.userCode = r.driver.Text("#user-code");
-             // Signed in, and the panel's own follow-up (credits, listing) answered.
-             if (!r.driver.WaitForScript("document.body.dataset.session==='signed-in'&&document.body.dataset.busy==='0'&&"
-                                         "document.getElementById('views-grid').dataset.state==='listed'",
-                                         60s, d))
-                 return PanelShowsError(r, d), false;
+             r.Snapshot();
+             if (!WaitEachTurn(r, "document.body.dataset.session==='signed-in'", 60s, d)) return false;
              *d = "user code " + r.userCode + " approved by the service";
              return true;
          },
@@ -311,6 +354,12 @@ std::vector<FlowStep> Steps() {
          }},
         {"credits",
          [](FlowRun& r, std::string* d) {
+             // The credits the panel reads once signed in, shown before its listing arrives.
+             if (!WaitEachTurn(r, "document.getElementById('credits').dataset.credits", 30s, d)) return false;
+             r.Snapshot();
+             if (!WaitForPanel(r, "document.body.dataset.busy==='0'&&document.getElementById('views-grid').dataset.state",
+                               60s, d))
+                 return false;
              if (!ClickAndWait(r, "#refresh-credits", "document.getElementById('credits').dataset.credits", 30s, d))
                  return false;
              r.creditsBefore = std::atoll(Evaluate(r, "document.getElementById('credits').dataset.credits").c_str());
@@ -329,8 +378,8 @@ std::vector<FlowStep> Steps() {
              const size_t since = r.driver.Page().Messages().size();
              if (!r.driver.Live()->Click("#views-refresh", d)) return false;
              const Message* views = AwaitReply(r, since, "views", 60s, d);
-             if (views == nullptr || !r.driver.WaitForScript("document.getElementById('views-grid').dataset.state==='listed'", 10s, d))
-                 return PanelShowsError(r, d), false;
+             if (views == nullptr) return PanelShowsError(r, d), false;
+             if (!WaitForPanel(r, "document.getElementById('views-grid').dataset.state==='listed'", 10s, d)) return false;
              *d = Evaluate(r, "String(document.querySelectorAll('.view-card').length)") + " views shown";
              return true;
          },
@@ -340,8 +389,9 @@ std::vector<FlowStep> Steps() {
              *d = std::to_string((*views->document)["result"]["views"].Size()) + " views";
              return true;
          }},
-        {"capture the current view", CaptureCurrent, CaptureCurrent},
+        // The saved camera first: the current view, captured last, is the picture the render is of.
         {"capture a saved camera", CaptureCamera, CaptureCamera},
+        {"capture the current view", CaptureCurrent, CaptureCurrent},
         {"upload the capture",
          [](FlowRun& r, std::string* d) {
              if (!r.driver.Live()->Click("#prompt", d)) return false;
@@ -350,6 +400,9 @@ std::vector<FlowStep> Steps() {
              if (!r.driver.Live()->Click("#generate-btn", d)) return false;
              const Message* upload = AwaitReply(r, since, "size", 60s, d);
              if (upload == nullptr) return PanelShowsError(r, d), false;
+             // The upload shown as done, before the generation's reply arrives.
+             if (!WaitEachTurn(r, "document.getElementById('source-info').dataset.uploadId", 10s, d)) return false;
+             r.Snapshot();
              return KeepUpload(r, *upload, d);
          },
          [](FlowRun& r, std::string* d) {
@@ -361,8 +414,7 @@ std::vector<FlowStep> Steps() {
          }},
         {"start the generation",
          [](FlowRun& r, std::string* d) {
-             if (!r.driver.WaitForScript("document.getElementById('job-status').dataset.jobId", 60s, d))
-                 return PanelShowsError(r, d), false;
+             if (!WaitForPanel(r, "document.getElementById('job-status').dataset.jobId", 60s, d)) return false;
              r.jobId = Evaluate(r, "document.getElementById('job-status').dataset.jobId");
              *d = "job " + r.jobId + " " + r.driver.Text("#job-status") + ", prompt \"" + kPrompt + "\"";
              return true;
@@ -380,8 +432,7 @@ std::vector<FlowStep> Steps() {
          }},
         {"poll the job until it is done",
          [](FlowRun& r, std::string* d) {
-             if (!r.driver.WaitForScript("document.getElementById('job-status').dataset.status==='done'", 90s, d))
-                 return PanelShowsError(r, d), false;
+             if (!WaitForPanel(r, "document.getElementById('job-status').dataset.status==='done'", 90s, d)) return false;
              *d = r.driver.Text("#job-status");
              return true;
          },
@@ -394,8 +445,7 @@ std::vector<FlowStep> Steps() {
          }},
         {"download the result",
          [](FlowRun& r, std::string* d) {
-             if (!r.driver.WaitForScript("document.getElementById('result-preview').dataset.fileRef", 60s, d))
-                 return PanelShowsError(r, d), false;
+             if (!WaitForPanel(r, "document.getElementById('result-preview').dataset.fileRef", 60s, d)) return false;
              r.resultFileRef = Evaluate(r, "document.getElementById('result-preview').dataset.fileRef");
              if (!KeepStored(r, r.resultFileRef, "result-1.png", "the generated picture", &r.results, d)) return false;
              *d = std::to_string(r.results.back().bytes) + " bytes, shown in the panel";
@@ -449,9 +499,8 @@ std::vector<FlowStep> Steps() {
              const Message* picked = ClickForReply(r, "#pick-btn", "name", d);
              if (picked == nullptr) return false;
              r.pickedName = Member(*picked->document, "result.name");
-             if (!r.driver.WaitForScript("document.getElementById('source-info').textContent.indexOf(" +
-                                             Quoted(r.pickedName) + ")===0",
-                                         10s, d))
+             if (!WaitForPanel(r, "document.getElementById('source-info').textContent.indexOf(" + Quoted(r.pickedName) + ")===0",
+                               10s, d))
                  return false;
              *d = r.driver.Text("#source-info");
              return true;
@@ -481,9 +530,12 @@ std::vector<StepOutcome> RunFlowSteps(FlowRun& run, const std::function<void(siz
     for (size_t i = 0; i < steps.size(); ++i) {
         StepOutcome outcome;
         outcome.name = steps[i].name;
+        run.shot.clear();
+        run.driver.ResetLongestTurn();
         const auto start = std::chrono::steady_clock::now();
         outcome.ok = (run.Live() ? steps[i].live : steps[i].scripted)(run, &outcome.detail);
         outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        outcome.longestHostTurn = run.driver.LongestTurn();
         if (after) after(i, outcome);
         outcomes.push_back(outcome);
         if (!outcome.ok) break;

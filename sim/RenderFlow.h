@@ -1,5 +1,5 @@
 // The render flow a person goes through in the palette: open it, sign in, read the credits, list
-// the views, capture the current view and a saved camera, upload, generate, poll, download,
+// the views, capture a saved camera and the current view, upload, generate, poll, download,
 // place the result on a worksheet, save it into the project's folder and pick a file. With a live
 // Chromium page each step is clicks and typing in the reference panel; without one the same
 // steps are bridge requests posted through the scripted page. The steps keep what they produced
@@ -45,8 +45,12 @@ struct FlowRun {
     std::chrono::nanoseconds captureHostThread{0}, captureHostDrawing{0};
     // The bridge replies the flow depended on, by what they answered (for tests).
     std::vector<std::string> replies;
+    // The live panel as a step saw it when its own state showed (PNG), taken by Snapshot; empty
+    // when the step took none, and the picture is then taken after the step.
+    std::vector<uint8_t> shot;
 
     bool Live() const;
+    void Snapshot();
 };
 
 struct StepOutcome {
@@ -55,6 +59,8 @@ struct StepOutcome {
     double seconds = 0;
     std::string detail;
     std::string screenshot;  // file name in the output folder, empty without one
+    // The longest single host turn while the step ran (processor time).
+    std::chrono::nanoseconds longestHostTurn{0};
 };
 
 // The names of the flow's steps, in order.

@@ -5,11 +5,13 @@
 //                                    post each line of FILE as a page request and print every
 //                                    reply and event, one JSON text per line, in arrival order;
 //                                    {{ID.PATH}} in a line stands for a value of an earlier reply
-//   tamsel-sim run [--out DIR] [options]
+//   tamsel-sim run [--out DIR] [--scripted-page] [options]
 //                                    the render flow with the reference panel (sim/SimRunPosix.cpp)
+//   tamsel-sim --help | -h | --version
 // Options (before or after FILE): see SimUsage in sim/SimOptions.cpp.
 #include <rapidjson/document.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -57,8 +59,16 @@ bool ReadLines(const std::string& file, std::vector<std::string>* lines, std::st
     std::istream* stream = &std::cin;
     if (file != "-") {
         // A UTF-8 path, whatever the system's narrow code page.
-        in.open(std::filesystem::path(std::u8string(file.begin(), file.end())), std::ios::binary);
-        if (!in) return *error = "cannot read " + file, false;
+        const std::filesystem::path path(std::u8string(file.begin(), file.end()));
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec))
+            return *error = "cannot read " + file + ": " + std::generic_category().message(EISDIR), false;
+        errno = 0;
+        in.open(path, std::ios::binary);
+        if (!in) {
+            const int why = errno != 0 ? errno : EIO;
+            return *error = "cannot read " + file + ": " + std::generic_category().message(why), false;
+        }
         stream = &in;
     }
     std::string line;
@@ -284,8 +294,14 @@ int main(int argc, char** argv) {
     SimOptions options;
     std::string error;
     UseBinaryStandardOutput();
-    if (IsRunCommand(ProgramArguments(argc, argv))) return RunRenderFlow(ProgramArguments(argc, argv));
-    if (!ParseSimOptions(ProgramArguments(argc, argv), &options, &error)) return Usage(error);
+    const std::vector<std::string> arguments = ProgramArguments(argc, argv);
+    // --help and --version answer on standard output whatever else the line holds.
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--help" || arguments[i] == "-h") return std::cout << SimUsage(), 0;
+        if (arguments[i] == "--version") return std::cout << "tamsel-sim " << TOVR_VERSION << "\n", 0;
+    }
+    if (IsRunCommand(arguments)) return RunRenderFlow(arguments);
+    if (!ParseSimOptions(arguments, &options, &error)) return Usage(error);
     if (options.module.empty()) options.module = DefaultModulePath();
     std::unique_ptr<LoadedModule> module = LoadAddonModule(options.module, &error);
     if (!module) {

@@ -9,7 +9,10 @@
 namespace {
 // The longer side of a drawn sheet, margins included, in pixels.
 constexpr int kMaxSheetSide = 1600;
+// Paper around the pictures: a twentieth of their longer side, and at least this many pixels, so
+// that a large picture still reads as lying on a sheet.
 constexpr int kMargin = 16;
+constexpr int kMarginParts = 20;
 // Pixels per model unit at which a picture shows at its own size (the add-on places a picture at
 // 0.01 units a pixel); a sheet is never drawn larger than that.
 constexpr double kNativeScale = 100;
@@ -85,17 +88,20 @@ bool DrawSheet(const std::vector<SimPictureElement>& pictures, SimPicture* drawi
         xMax = std::max(xMax, p.settings.xMax), yMax = std::max(yMax, p.settings.yMax);
     }
     const double longer = std::max(xMax - xMin, yMax - yMin);
-    const double scale = std::min(kNativeScale, (kMaxSheetSide - 2 * kMargin) / longer);
+    // The pictures' longer side plus the paper on both sides fits kMaxSheetSide.
+    const double fit = std::min(kMaxSheetSide - 2.0 * kMargin, std::floor(kMaxSheetSide * kMarginParts / (kMarginParts + 2.0)));
+    const double scale = std::min(kNativeScale, fit / longer);
     if (!std::isfinite(longer) || !(scale > 0)) return false;
     auto pixels = [scale](double length) { return std::max(1, static_cast<int>(std::lround(length * scale))); };
-    sheet.Allocate(2 * kMargin + pixels(xMax - xMin), 2 * kMargin + pixels(yMax - yMin));
+    const int margin = std::max(kMargin, std::max(pixels(xMax - xMin), pixels(yMax - yMin)) / kMarginParts);
+    sheet.Allocate(2 * margin + pixels(xMax - xMin), 2 * margin + pixels(yMax - yMin));
     std::fill(sheet.rgb.begin(), sheet.rgb.end(), uint8_t{255});
     // Model y grows upwards, rows downwards. Later pictures lie over earlier ones.
     for (const SimPictureElement& p : pictures) {
-        PixelRect place{kMargin + static_cast<int>(std::lround((p.settings.xMin - xMin) * scale)),
-                        kMargin + static_cast<int>(std::lround((yMax - p.settings.yMax) * scale)),
-                        kMargin + static_cast<int>(std::lround((p.settings.xMax - xMin) * scale)),
-                        kMargin + static_cast<int>(std::lround((yMax - p.settings.yMin) * scale))};
+        PixelRect place{margin + static_cast<int>(std::lround((p.settings.xMin - xMin) * scale)),
+                        margin + static_cast<int>(std::lround((yMax - p.settings.yMax) * scale)),
+                        margin + static_cast<int>(std::lround((p.settings.xMax - xMin) * scale)),
+                        margin + static_cast<int>(std::lround((yMax - p.settings.yMin) * scale))};
         place.x1 = std::max(place.x1, place.x0 + 1);
         place.y1 = std::max(place.y1, place.y0 + 1);
         SimPicture decoded;

@@ -102,16 +102,17 @@ TEST(WorksheetDrawing, TwoPicturesKeepTheirPlacesAndTheDrawingMatchesItsPng) {
     AddPicture(host, PngFile(RedBlue(200, 100), false), kPictureFormatPng, 0, 0, 2, 1);
     AddPicture(host, Jpeg(Solid(100, 100, kGreen)), kPictureFormatJpeg, 3, 2, 4, 3);
 
+    // 400 pixels across: a twentieth of that, 20 pixels, of paper around them.
     const Bitmap sheet = DrawnSheet(host, guid);
-    ASSERT_EQ(sheet.width, 432);
-    ASSERT_EQ(sheet.height, 332);
-    EXPECT_TRUE(ColourAt(sheet, 66, 266, kRed));
-    EXPECT_TRUE(ColourAt(sheet, 166, 266, kBlue));
-    EXPECT_TRUE(ColourAt(sheet, 366, 66, kGreen, 8));
-    EXPECT_TRUE(ColourAt(sheet, 316, 16, kGreen, 8));
-    EXPECT_TRUE(ColourAt(sheet, 415, 115, kGreen, 8));
+    ASSERT_EQ(sheet.width, 440);
+    ASSERT_EQ(sheet.height, 340);
+    EXPECT_TRUE(ColourAt(sheet, 70, 270, kRed));
+    EXPECT_TRUE(ColourAt(sheet, 170, 270, kBlue));
+    EXPECT_TRUE(ColourAt(sheet, 370, 70, kGreen, 8));
+    EXPECT_TRUE(ColourAt(sheet, 320, 20, kGreen, 8));
+    EXPECT_TRUE(ColourAt(sheet, 419, 119, kGreen, 8));
     // Paper between and beside them: above the PNG, below the JPEG, and between the two.
-    for (auto [x, y] : {std::pair{66, 166}, {366, 166}, {266, 266}, {266, 66}, {416, 66}, {366, 116}})
+    for (auto [x, y] : {std::pair{70, 170}, {370, 170}, {270, 270}, {270, 70}, {420, 70}, {370, 120}, {19, 19}})
         EXPECT_TRUE(ColourAt(sheet, x, y, kWhite));
 
     SimPicture drawing;
@@ -132,15 +133,17 @@ TEST(WorksheetDrawing, ALargeSheetIsScaledToFitAndLaterPicturesLieOverEarlierOne
     AddPicture(host, PngFile(banded, false), kPictureFormatPng, 0, 0, 40, 10);
     AddPicture(host, PngFile(Solid(8, 8, kYellow), false), kPictureFormatPng, 30, 5, 35, 10);
 
-    // 1568 pixels for 40 units: 39.2 a unit.
+    // 1454 pixels for 40 units (36.35 a unit) and 72 of paper on each side: 1598 in all.
     const Bitmap sheet = DrawnSheet(host, guid);
-    ASSERT_EQ(sheet.width, 1600);
-    ASSERT_EQ(sheet.height, 424);
+    ASSERT_EQ(sheet.width, 1598);
+    ASSERT_EQ(sheet.height, 508);
     for (int band = 0; band < 4; ++band)
-        EXPECT_TRUE(ColourAt(sheet, 16 + 196 + 392 * band, 16 + 300, bands[band])) << band;
+        EXPECT_TRUE(ColourAt(sheet, 72 + 182 + 363 * band, 72 + 280, bands[band])) << band;
+    for (auto [x, y] : {std::pair{71, 200}, {1526, 200}, {800, 71}, {800, 436}})
+        EXPECT_TRUE(ColourAt(sheet, x, y, kWhite)) << x << "," << y;
     // The yellow square covers the top left quarter of the black band.
-    EXPECT_TRUE(ColourAt(sheet, 16 + 1176 + 98, 16 + 98, kYellow));
-    EXPECT_TRUE(ColourAt(sheet, 16 + 1176 + 294, 16 + 98, 0x000000));
+    EXPECT_TRUE(ColourAt(sheet, 72 + 1090 + 91, 72 + 91, kYellow));
+    EXPECT_TRUE(ColourAt(sheet, 72 + 1090 + 272, 72 + 91, 0x000000));
 }
 
 TEST(WorksheetDrawing, TransparencyIsPaperAndUndecodableBytesShowAsACrossedGreyBox) {

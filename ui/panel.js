@@ -2,7 +2,7 @@
 // picks a file, uploads it, asks for a paid render, polls the job, downloads, places and saves the
 // result. It talks to the add-on only through window.tamselHost.send and answers arrive at
 // window.TamselBridge.receive. Texts come from strings.js in the "lang" of the page's address;
-// every error shown is the message that came with its reply.
+// every error shown is the message that came with its reply, and stays until the person acts.
 (function () {
   'use strict';
 
@@ -31,10 +31,6 @@
     });
   }
 
-  function api(method, path, body, options) {
-    return request('api', { method, path, body: body === undefined ? null : body, options: options || {} });
-  }
-
   function receive(message) {
     if (!message || typeof message !== 'object') return;
     if (message.event === 'signedOut') return onSignedOut(message.data || {});
@@ -45,20 +41,27 @@
   }
 
   // --- Showing things
+  // An error stays until a click starts something new or dismisses it: the panel's own
+  // follow-ups (the listing after the credits, the credits after a failed job) never clear it.
   function showError(reply) {
     const error = (reply && reply.error) || {};
     $('error-message').textContent = error.message || '';
     $('error').dataset.code = error.code || '';
+    $('buy-credits').hidden = error.code !== 'no_credits';
     $('error').hidden = false;
     setStatus('');
+    // Seen wherever the person had scrolled to.
+    $('error').scrollIntoView({ block: 'nearest' });
   }
   function clearError() {
     $('error').hidden = true;
+    $('buy-credits').hidden = true;
     $('error-message').textContent = '';
     delete $('error').dataset.code;
   }
   function setStatus(text) {
     $('status').textContent = text;
+    $('status').hidden = !text;
   }
   // Runs a request and shows its error; resolves with the result, or undefined after an error.
   async function ask(type, payload) {
@@ -76,7 +79,26 @@
   function translate() {
     document.documentElement.lang = lang;
     for (const el of document.querySelectorAll('[data-i18n]')) el.textContent = T[el.dataset.i18n];
-    for (const el of document.querySelectorAll('[data-i18n-title]')) el.title = T[el.dataset.i18nTitle];
+    for (const el of document.querySelectorAll('[data-i18n-label]')) {
+      el.title = T[el.dataset.i18nLabel];
+      el.setAttribute('aria-label', T[el.dataset.i18nLabel]);
+    }
+    for (const el of document.querySelectorAll('[data-i18n-alt]')) el.alt = T[el.dataset.i18nAlt];
+    showGenerateLabel();
+  }
+
+  // A click on the element starts the action; whatever error was shown no longer applies.
+  function onClick(id, action) {
+    $(id).addEventListener('click', () => {
+      clearError();
+      action();
+    });
+  }
+
+  // --- Outside a host: opened in a plain browser, or the host's native object never came.
+  function showOutsideHost() {
+    for (const id of ['signin-view', 'main-view', 'account', 'project', 'status', 'error']) $(id).hidden = true;
+    $('outside-host').hidden = false;
   }
 
   // --- Settings kept by the add-on for this project
@@ -88,7 +110,7 @@
   }
 
   // --- Session
-  const session = { authenticated: false, pollInterval: 3 };
+  const session = { authenticated: false, pollInterval: 3, generationCost: null };
   let signIn = null;  // the running device sign-in: {deviceCode, timer, deadline}
 
   function showSignedIn(on) {
@@ -100,7 +122,6 @@
   }
 
   async function startSignIn() {
-    clearError();
     stopSignIn();
     $('signin-start').disabled = true;
     const start = await askApi('POST', '/api/v1/device/start', {});
@@ -167,11 +188,10 @@
   }
 
   async function signOut() {
-    clearError();
     stopPolling();
     await askApi('DELETE', '/api/v1/device/tokens/current');
     $('account-name').textContent = '';
-    $('credits').textContent = '';
+    showCredits(null);
     showSignedIn(false);
   }
 
@@ -181,20 +201,28 @@
     setStatus(data.reason === 'revoked' ? T.signedOutRevoked : '');
   }
 
+  // The balance in the header; hidden while it is not known.
+  function showCredits(credits) {
+    const known = typeof credits === 'number' && isFinite(credits);
+    $('credits').hidden = !known;
+    $('credits').textContent = known ? T.credits(credits) : '';
+    if (known) $('credits').dataset.credits = String(credits);
+    else delete $('credits').dataset.credits;
+  }
+
   async function refreshCredits() {
-    clearError();
     const me = await askApi('GET', '/api/v1/me', null, { noCache: true });
     if (!me) return;
     $('account-name').textContent = me.name || me.email || '';
-    $('credits').textContent = T.credits(Number(me.credits) || 0);
-    $('credits').dataset.credits = String(me.credits);
+    $('account-name').title = [me.name, me.email].filter(Boolean).join(' · ');
+    showCredits(Number(me.credits) || 0);
   }
 
   // --- Views
   let selectedView = null;
+  let selectedCard = null;
 
   async function listViews() {
-    clearError();
     setStatus(T.loadingViews);
     $('views-grid').dataset.state = 'loading';
     const result = await ask('listViews', {});
@@ -207,8 +235,10 @@
   function renderViews(views) {
     const grid = $('views-grid');
     grid.textContent = '';
+    selectedView = selectedCard = null;
     if (!views.length) {
       grid.textContent = T.noViews;
+      $('capture-btn').disabled = true;
       return;
     }
     for (const view of views) {
@@ -218,14 +248,16 @@
       card.dataset.test = 'view-card';
       card.dataset.viewId = view.id;
       card.dataset.space = view.space;
+      card.setAttribute('aria-pressed', 'false');
       if (view.unavailable) card.classList.add('unavailable');
       if (view.reason) card.title = view.reason;
       const img = document.createElement('img');
-      img.alt = '';
+      img.alt = view.name;
       if (view.thumbnail) img.src = view.thumbnail;
       const name = document.createElement('span');
       name.className = 'name';
       name.textContent = view.name;
+      name.setAttribute('aria-hidden', 'true');  // the picture's text already names the card
       const marks = document.createElement('span');
       marks.className = 'marks';
       const addMark = (kind, text) => {
@@ -250,9 +282,12 @@
   }
 
   function selectView(view, card) {
-    for (const el of document.querySelectorAll('.view-card.selected')) el.classList.remove('selected');
-    card.classList.add('selected');
+    for (const el of document.querySelectorAll('.view-card')) {
+      el.classList.toggle('selected', el === card);
+      el.setAttribute('aria-pressed', String(el === card));
+    }
     selectedView = view;
+    selectedCard = card;
     $('capture-btn').disabled = !!view.unavailable;
     if (view.unavailable) {
       setStatus(view.reason || '');
@@ -270,44 +305,57 @@
     source = next;
     upload = null;
     $('source-section').hidden = false;
-    $('source-preview').src = preview || '';
+    if (preview) $('source-preview').src = preview;
+    else $('source-preview').removeAttribute('src');
     $('source-preview').hidden = !preview;
     $('source-info').textContent = info;
-    $('generate-btn').disabled = false;
+    showGenerateState();
   }
 
   async function capture() {
     if (!selectedView) return;
-    clearError();
+    const view = selectedView;
+    const card = selectedCard;
     setStatus(T.capturing);
     $('capture-btn').disabled = true;
-    const result = await ask('capture', { viewId: selectedView.id });
-    $('capture-btn').disabled = false;
+    const result = await ask('capture', { viewId: view.id });
+    $('capture-btn').disabled = !selectedView || !!selectedView.unavailable;
     if (!result) return;
     if (result.empty) {
       setStatus(T.emptyView);
       return;
     }
     setStatus('');
-    setSource({ fileRef: result.fileRef, name: selectedView.name + '.jpg', contentType: 'image/jpeg', sizeBytes: result.sizeBytes },
-              result.preview, selectedView.name + ': ' + T.sizeLine(result.width, result.height, result.sizeBytes));
+    // The card shows what was captured from its view.
+    if (result.preview && card && card.isConnected) card.querySelector('img').src = result.preview;
+    setSource({ fileRef: result.fileRef, name: view.name + '.jpg', contentType: 'image/jpeg', sizeBytes: result.sizeBytes },
+              result.preview, view.name + ': ' + T.sizeLine(result.width, result.height, result.sizeBytes));
   }
 
   async function pickFile() {
-    clearError();
     setStatus(T.picking);
     const reply = await request('pickFile', { accept: ['image/png', 'image/jpeg', 'image/webp', 'video/mp4'] });
     if (!reply.ok) return showError(reply);
     if (reply.result === null) return setStatus(T.pickCancelled);
     setStatus('');
     const picked = reply.result;
-    setSource(picked, null, picked.name + ' (' + picked.contentType + ', ' + picked.sizeBytes + ' bytes)');
+    setSource(picked, null, picked.name + ' · ' + T.format.size(picked.sizeBytes));
   }
 
   // --- Upload, paid render, polling, download
   let generation = null;  // {uploadId, prompt, key} of the last paid request, reused for a retry
+  let charged = null;     // the source the service last accepted a render of: not charged twice
+  let generating = false;
   let pollTimer = null;
   let result = null;      // {fileRef, dataUrl, path}
+
+  // "Generate render", with its cost once the service's configuration has told it.
+  function showGenerateLabel() {
+    $('generate-btn').textContent = session.generationCost === null ? T.generate : T.generateCost(session.generationCost);
+  }
+  function showGenerateState() {
+    $('generate-btn').disabled = !source || generating || source === charged;
+  }
 
   function newKey() {
     const random = new Uint8Array(12);
@@ -328,10 +376,11 @@
   }
 
   async function generate() {
-    if (!source) return;
-    clearError();
+    if (!source || source === charged) return;
+    const rendered = source;
     stopPolling();
-    $('generate-btn').disabled = true;
+    generating = true;
+    showGenerateState();
     try {
       const up = await uploadSource();
       if (!up) return;
@@ -344,14 +393,14 @@
                                { idempotencyKey: generation.key });
       if (!job) return;
       generation = null;
-      if (typeof job.credits === 'number') {
-        $('credits').textContent = T.credits(job.credits);
-        $('credits').dataset.credits = String(job.credits);
-      }
+      charged = rendered;
+      setStatus('');
+      if (typeof job.credits === 'number') showCredits(job.credits);
       showJob(job);
       pollJob(job);
     } finally {
-      $('generate-btn').disabled = !source;
+      generating = false;
+      showGenerateState();
     }
   }
 
@@ -367,6 +416,9 @@
   function pollJob(job) {
     if (job.status === 'done') return download(job);
     if (job.status === 'failed') {
+      // The credits came back: the same picture may be rendered again.
+      charged = null;
+      showGenerateState();
       if (job.error && job.error.message) showError({ error: job.error });
       return refreshCredits();
     }
@@ -391,17 +443,22 @@
     if (!file) return;
     setStatus('');
     result = { fileRef: file.fileRef, dataUrl: file.dataUrl, path };
-    $('result-section').hidden = false;
-    $('result-preview').src = file.dataUrl;
-    $('result-preview').dataset.fileRef = file.fileRef;
+    const section = $('result-section');
+    const preview = $('result-preview');
+    section.hidden = false;
+    preview.src = file.dataUrl;
+    preview.dataset.fileRef = file.fileRef;
     $('result-info').textContent = '';
+    // The result and its buttons in view once the picture has its size.
+    const reveal = () => section.scrollIntoView({ block: 'nearest' });
+    reveal();
+    preview.decode().then(reveal, reveal);
   }
 
   async function place() {
     if (!result) return;
-    clearError();
     setStatus(T.placing);
-    const placed = await ask('place', { fileRef: result.fileRef, label: 'Tamsel Ovra ' + new Date().toLocaleTimeString() });
+    const placed = await ask('place', { fileRef: result.fileRef, label: 'Tamsel Ovra ' + T.format.time(new Date()) });
     if (!placed) return;
     setStatus('');
     $('result-info').textContent = T.placed(placed.label);
@@ -409,7 +466,6 @@
 
   async function save() {
     if (!result) return;
-    clearError();
     setStatus(T.saving);
     const saved = await ask('saveFiles', { folder: 'Tamsel Ovra', files: [{ fileRef: result.fileRef, name: 'render.png', kind: 'image' }] });
     if (!saved) return;
@@ -417,42 +473,65 @@
     $('result-info').textContent = T.saved(saved.saved, saved.folderName);
   }
 
-  // --- Start
-  let started = false;
-  async function init() {
-    if (started) return;
-    started = true;
-    translate();
-    $('signin-start').addEventListener('click', startSignIn);
-    $('open-verification').addEventListener('click', openVerification);
-    $('signin-cancel').addEventListener('click', () => { stopSignIn(); setStatus(''); });
-    $('signout').addEventListener('click', signOut);
-    $('refresh-credits').addEventListener('click', refreshCredits);
-    $('error-dismiss').addEventListener('click', clearError);
-    $('views-refresh').addEventListener('click', listViews);
-    $('capture-btn').addEventListener('click', capture);
-    $('pick-btn').addEventListener('click', pickFile);
-    $('generate-btn').addEventListener('click', generate);
-    $('place-btn').addEventListener('click', place);
-    $('save-btn').addEventListener('click', save);
-    $('prompt').addEventListener('input', () => { settings.prompt = $('prompt').value; saveSettings(); });
+  // The service's settings for this client: how often to poll a job, what a render costs. The
+  // panel does not wait for them to start.
+  async function readConfig() {
+    const config = await request('api', { method: 'GET', path: '/api/v1/plugin/config', body: null, options: { auth: false } });
+    if (!config.ok || !config.result) return;
+    if (Number(config.result.poll_interval) > 0) session.pollInterval = Math.min(10, Number(config.result.poll_interval));
+    const cost = config.result.costs && Number(config.result.costs.generation);
+    if (Number.isInteger(cost) && cost >= 0) {
+      session.generationCost = cost;
+      showGenerateLabel();
+    }
+  }
 
-    const state = await ask('getState', {});
+  // --- Start: by the host's adapter once the page has loaded, with window.tamselHost in place.
+  let started = false;
+  function init() {
+    if (started) return;
+    if (!window.tamselHost || typeof window.tamselHost.send !== 'function') return showOutsideHost();
+    started = true;
+    $('outside-host').hidden = true;
+    $('project').hidden = false;
+    onClick('signin-start', startSignIn);
+    onClick('open-verification', openVerification);
+    onClick('signin-cancel', () => { stopSignIn(); setStatus(''); });
+    onClick('signout', signOut);
+    onClick('refresh-credits', refreshCredits);
+    onClick('views-refresh', listViews);
+    onClick('capture-btn', capture);
+    onClick('pick-btn', pickFile);
+    onClick('generate-btn', generate);
+    onClick('place-btn', place);
+    onClick('save-btn', save);
+    $('error-dismiss').addEventListener('click', clearError);
+    $('buy-credits').addEventListener('click', () => ask('openUrl', { target: 'pricing' }));
+    $('prompt').addEventListener('input', () => { settings.prompt = $('prompt').value; saveSettings(); });
+    return start();
+  }
+
+  async function start() {
+    const reply = await request('getState', {});
     document.body.dataset.ready = 'true';
-    if (!state) return;
+    // The adapter's answer when the host's native object never appeared.
+    if (!reply.ok && reply.error && reply.error.code === 'unavailable') return showOutsideHost();
+    if (!reply.ok) return showError(reply);
+    const state = reply.result || {};
     const kept = state.state || {};
     if (typeof kept.prompt === 'string') $('prompt').value = settings.prompt = kept.prompt;
     if (typeof kept.viewId === 'string') settings.viewId = kept.viewId;
     $('project').textContent = (state.session && state.session.projectName) || '';
-    // The service's polling interval for jobs; the panel does not wait for it to start.
-    request('api', { method: 'GET', path: '/api/v1/plugin/config', body: null, options: { auth: false } }).then((config) => {
-      if (config.ok && config.result && Number(config.result.poll_interval) > 0)
-        session.pollInterval = Math.min(10, Number(config.result.poll_interval));
-    });
+    readConfig();
     if (state.session && state.session.authenticated) return enterSignedIn();
     showSignedIn(false);
     if (state.session && state.session.reason === 'revoked') setStatus(T.signedOutRevoked);
   }
+
+  // The page's texts at once; and, when no adapter has started the panel a moment after the page
+  // loaded (a plain browser), the word that it runs inside the host.
+  document.addEventListener('DOMContentLoaded', translate);
+  window.addEventListener('load', () => setTimeout(init, 1000));
 
   window.TamselBridge = { receive };
   window.TamselApp = { init };

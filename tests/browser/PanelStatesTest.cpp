@@ -99,10 +99,12 @@ protected:
         const PanelState& state = State(stateName);
         SCOPED_TRACE(lang + " " + stateName);
         // Reached at the smaller size: what the state is for is in view there without scrolling.
-        for (const std::string& selector : state.inView)
-            EXPECT_TRUE(Holds("(e=>{if(!e)return false;const r=e.getBoundingClientRect();return r.top>=0&&r.bottom<=innerHeight})"
-                              "(document.querySelector(" + JsonText(selector) + "))"))
-                << selector << " is not scrolled into view at " << kSmallest.width << "x" << kSmallest.height;
+        for (const std::string& selector : state.inView) {
+            const std::string where = Text("(e=>{if(!e)return 'not in the page';const r=e.getBoundingClientRect();"
+                                           "return r.top>-1&&r.bottom<innerHeight+1?'':Math.round(r.top)+'..'+Math.round(r.bottom)+"
+                                           "' of '+innerHeight+' px'})(document.querySelector(" + JsonText(selector) + "))");
+            EXPECT_EQ(where, "") << selector << " is not in view at " << kSmallest.width << "x" << kSmallest.height;
+        }
         for (const PanelSize& size : {kSmallest, kUsual}) {
             const std::string where = std::to_string(size.width) + "x" + std::to_string(size.height);
             SCOPED_TRACE(where);

@@ -167,6 +167,11 @@ const Message* ClickForReply(FlowRun& run, const std::string& selector, const st
     return reply;
 }
 
+// "1 file into "FOLDER"", "2 files into ...".
+std::string SavedLine(const std::string& count, const std::string& folder) {
+    return count + (count == "1" ? " file" : " files") + " into \"" + folder + "\"";
+}
+
 // Copies a stored file of the add-on into the output folder.
 bool KeepStored(FlowRun& run, const std::string& fileRef, const std::string& name, const std::string& caption,
                 std::vector<FlowFile>* into, std::string* detail) {
@@ -481,7 +486,7 @@ std::vector<FlowStep> Steps() {
              const Message* saved = ClickForReply(r, "#save-btn", "saved", d);
              if (saved == nullptr) return false;
              r.savedFolder = Member(*saved->document, "result.folderName");
-             *d = Member(*saved->document, "result.saved") + " file(s) into \"" + r.savedFolder + "\"";
+             *d = SavedLine(Member(*saved->document, "result.saved"), r.savedFolder);
              return Member(*saved->document, "result.saved") != "0" && KeepSaved(r, d);
          },
          [](FlowRun& r, std::string* d) {
@@ -491,7 +496,7 @@ std::vector<FlowStep> Steps() {
                                         d);
              if (saved == nullptr) return false;
              r.savedFolder = Member(*saved->document, "result.folderName");
-             *d = Member(*saved->document, "result.saved") + " file(s) into \"" + r.savedFolder + "\"";
+             *d = SavedLine(Member(*saved->document, "result.saved"), r.savedFolder);
              return Member(*saved->document, "result.saved") != "0" && KeepSaved(r, d);
          }},
         {"pick a file",

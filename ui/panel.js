@@ -388,7 +388,8 @@
       // The same request after a failure keeps its key, so the service never charges twice.
       if (!generation || generation.uploadId !== up.id || generation.prompt !== prompt)
         generation = { uploadId: up.id, prompt, key: newKey() };
-      setStatus(T.generating);
+      // The upload stays in view while the render is asked for.
+      setStatus(T.uploaded(up.size) + ' ' + T.generating);
       const job = await askApi('POST', '/api/v1/generations', { upload_id: up.id, prompt },
                                { idempotencyKey: generation.key });
       if (!job) return;

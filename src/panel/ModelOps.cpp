@@ -3,19 +3,28 @@
 
 #include "host/AddonResources.h"
 #include "host/HostApi.h"
+#include "panel/FlagScope.h"
 #include "panel/Palette.h"
 #include "panel/Upcalls.h"
 #include "store/Log.h"
 
 void DrainMailbox(Palette& palette, bool withModelOps) {
     if (palette.draining) return;
-    palette.draining = true;
-    for (PaletteFunction& function : TakeAll(*ProcessMailbox())) function(palette);
+    const FlagScope draining(palette.draining);
+    // A function that throws (an allocation failure while a large reply is built) is logged and
+    // the rest of the batch still runs: nothing of it may reach the host, and no later drain may
+    // be lost to it.
+    for (PaletteFunction& function : TakeAll(*ProcessMailbox())) {
+        try {
+            function(palette);
+        } catch (...) {
+            WriteLog("posted function failed");
+        }
+    }
     if (withModelOps) {
         RunModelOps(palette);
         Upcalls().selfTestStep(palette);
     }
-    palette.draining = false;
 }
 
 void RunModelOps(Palette& palette) {

@@ -1,6 +1,8 @@
 // The model-operation pump, the Mailbox drain and the host's event-loop call.
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "panel/ModelOps.h"
 #include "panel/Replies.h"
 #include "support/Harness.h"
@@ -100,6 +102,29 @@ TEST(Drain, RunsPostedFunctionsInOrderAndADrainInsideADrainDoesNothing) {
     EXPECT_FALSE(h.palette().draining);
     DrainMailbox(h.palette(), false);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+// A posted function that throws (a reply too large to build) is logged; the others of its batch
+// still run, and the next drain is not lost to a "draining" left set.
+TEST(Drain, AFunctionThatThrowsIsLoggedAndTheRestOfTheBatchAndLaterDrainsStillRun) {
+    Harness h;
+    std::vector<int> order;
+    PostToHost(*ProcessMailbox(), [&order](Palette&) { order.push_back(1); });
+    PostToHost(*ProcessMailbox(), [](Palette&) { throw std::bad_alloc(); });
+    PostToHost(*ProcessMailbox(), [](Palette&) { throw 7; });
+    PostToHost(*ProcessMailbox(), [&order](Palette&) { order.push_back(2); });
+    EXPECT_NO_THROW(DrainMailbox(h.palette(), true));
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_FALSE(h.palette().draining);
+    const std::string log = ReadFileText(h.folders().dataFolder() / "host.log");
+    size_t failures = 0;
+    for (size_t at = 0; (at = log.find("posted function failed\r\n", at)) != std::string::npos; ++at) ++failures;
+    EXPECT_EQ(failures, 2u);
+
+    // Replies still reach the page afterwards.
+    h.Post(Request("after", "getState"));
+    h.Idle();
+    EXPECT_EQ(h.ReplyIds(), std::vector<std::string>{"after"});
 }
 
 TEST(EventLoopCall, ACaptureWaitsForTheHostsCallBack) {

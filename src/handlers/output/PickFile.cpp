@@ -3,6 +3,7 @@
 #include <rapidjson/document.h>
 
 #include "handlers/output/Output.h"
+#include "panel/FlagScope.h"
 #include "panel/Language.h"
 #include "panel/Palette.h"
 #include "panel/Replies.h"
@@ -53,9 +54,11 @@ void HandlePickFile(Palette& palette, const std::string& id, const rapidjson::Va
     const FileDialogRequest request{palette.window->Handle(), FilterList(payload), kPickFlags, kPickedPathUnits};
     std::string path;
     uint32_t error = 0;
-    palette.modalOpen = true;
-    const DialogOutcome outcome = DesktopDialogs().PickFile(request, &path, &error);
-    palette.modalOpen = false;
+    DialogOutcome outcome = DialogOutcome::Failed;
+    {
+        const FlagScope modal(palette.modalOpen);
+        outcome = DesktopDialogs().PickFile(request, &path, &error);
+    }
     if (outcome != DialogOutcome::Chosen) {
         if (outcome == DialogOutcome::Failed) WriteLog("pickFile dialog error " + std::to_string(error));
         WriteLog("pickFile cancelled");

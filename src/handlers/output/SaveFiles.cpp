@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handlers/output/Output.h"
+#include "panel/FlagScope.h"
 #include "handlers/service/FetchSource.h"
 #include "panel/Language.h"
 #include "panel/Palette.h"
@@ -36,17 +37,6 @@ struct SaveOutcome {
     std::string errorCode = "save_failed";
 };
 
-// Sets the palette's modal state for as long as a dialog is open.
-class ModalScope {
-public:
-    explicit ModalScope(Palette& palette) : palette_(palette) { palette_.modalOpen = true; }
-    ~ModalScope() { palette_.modalOpen = false; }
-    ModalScope(const ModalScope&) = delete;
-    ModalScope& operator=(const ModalScope&) = delete;
-
-private:
-    Palette& palette_;
-};
 
 std::string LastPathPart(const std::string& path) {
     const size_t separator = path.find_last_of("\\/");
@@ -112,7 +102,7 @@ void SaveFiles(Palette& palette, const std::string& id, const rapidjson::Value& 
         std::string chosen;
         DialogOutcome result;
         {
-            const ModalScope modal(palette);
+            const FlagScope modal(palette.modalOpen);
             result = DesktopDialogs().PickFolder(request, &chosen);
         }
         if (result == DialogOutcome::Chosen) folder = chosen;

@@ -59,14 +59,15 @@ bool PanelDriver::RunUntil(const std::function<bool()>& done, std::chrono::milli
     return true;
 }
 
-bool PanelDriver::WaitForScript(const std::string& expression, std::chrono::milliseconds timeout, std::string* error) {
+bool PanelDriver::WaitForScript(const std::string& expression, std::chrono::milliseconds timeout, std::string* error,
+                                std::chrono::milliseconds every) {
     if (live_ == nullptr) return *error = "no live page", false;
     std::string why = "timed out";
     auto lastCheck = std::chrono::steady_clock::time_point{};
     const bool met = RunUntil(
         [&] {
             const auto now = std::chrono::steady_clock::now();
-            if (now - lastCheck < std::chrono::milliseconds(25)) return false;
+            if (now - lastCheck < every) return false;
             lastCheck = now;
             auto value = live_->Evaluate("!!(" + expression + ")", &why);
             return value && *value == "true";

@@ -30,9 +30,11 @@ public:
     void Turn();
     // Turns until `done` holds; false when `timeout` of real time passes first.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-    // Live page: turns until the expression is truthy in the page. False, with the last reason,
-    // when the time passes first.
-    bool WaitForScript(const std::string& expression, std::chrono::milliseconds timeout, std::string* error);
+    // Live page: turns until the expression is truthy in the page, looking at most once each
+    // `every` (zero: after every turn, so that a state shown only between two replies is seen).
+    // False, with the last reason, when the time passes first.
+    bool WaitForScript(const std::string& expression, std::chrono::milliseconds timeout, std::string* error,
+                       std::chrono::milliseconds every = std::chrono::milliseconds(25));
     // Live page: the element's text ("" when there is none).
     std::string Text(const std::string& selector);
     // Processor time the calling thread spent in host turns so far: the add-on's work on the host

@@ -134,9 +134,10 @@ bool PanelShowsError(FlowRun& run, std::string* detail) {
 constexpr const char* kErrorShown = "!document.getElementById('error').hidden";
 
 // Waits until `until` holds in the live panel, or the panel shows an error, which ends the wait
-// at once; false with the panel's error or the reason the wait ended.
-bool WaitForPanel(FlowRun& run, const std::string& until, std::chrono::milliseconds timeout, std::string* detail) {
-    if (!run.driver.WaitForScript("(" + until + ")||" + kErrorShown, timeout, detail))
+// at once; false with the panel's error or the reason the wait ended. `every` as WaitForScript's.
+bool WaitForPanel(FlowRun& run, const std::string& until, std::chrono::milliseconds timeout, std::string* detail,
+                  std::chrono::milliseconds every = 25ms) {
+    if (!run.driver.WaitForScript("(" + until + ")||" + kErrorShown, timeout, detail, every))
         return PanelShowsError(run, detail), false;
     return !PanelShowsError(run, detail);
 }
@@ -144,10 +145,7 @@ bool WaitForPanel(FlowRun& run, const std::string& until, std::chrono::milliseco
 // As WaitForPanel, looking after every host turn, so that a state the panel shows only between
 // two replies is seen.
 bool WaitEachTurn(FlowRun& run, const std::string& until, std::chrono::milliseconds timeout, std::string* detail) {
-    const std::string expression = "!!((" + until + ")||" + kErrorShown + ")";
-    if (!run.driver.RunUntil([&] { return run.driver.Live()->Evaluate(expression).value_or("") == "true"; }, timeout))
-        return PanelShowsError(run, detail) || (*detail = "waiting for " + until + ": timed out", false), false;
-    return !PanelShowsError(run, detail);
+    return WaitForPanel(run, until, timeout, detail, 0ms);
 }
 
 // Clicks, then waits until the panel has no request in flight and `until` holds.
@@ -226,19 +224,18 @@ bool CaptureView(FlowRun& run, const std::string& viewId, const std::string& cap
         const std::string card = ".view-card[data-view-id=\"" + viewId + "\"]";
         if (!run.driver.Live()->Click(card, detail)) return false;
         reply = ClickForReply(run, "#capture-btn", "fileRef|empty", detail);
-        if (reply != nullptr && Member((*reply->document)["result"], "empty") == "true") {
-            // The panel says so in its status line; the step ends with what it shows.
-            if (!WaitForPanel(run, "document.body.dataset.busy==='0'", 10s, detail)) return false;
-            return *detail = caption + " is empty; the panel shows: " + run.driver.Text("#status"), false;
-        }
-        if (reply != nullptr && !WaitForPanel(run, "document.getElementById('source-info').textContent", 10s, detail))
-            return false;
     } else {
         reply = Ask(run, "run-capture-" + viewId, "capture", "{\"viewId\":" + Quoted(viewId) + "}", detail);
     }
     if (reply == nullptr) return false;
     const rapidjson::Value& result = (*reply->document)["result"];
-    if (Member(result, "empty") == "true") return *detail = caption + " is empty: the add-on answered {\"empty\":true}", false;
+    if (Member(result, "empty") == "true") {
+        if (!run.Live()) return *detail = caption + " is empty: the add-on answered {\"empty\":true}", false;
+        // The panel says so in its status line; the step ends with what it shows.
+        if (!WaitForPanel(run, "document.body.dataset.busy==='0'", 10s, detail)) return false;
+        return *detail = caption + " is empty; the panel shows: " + run.driver.Text("#status"), false;
+    }
+    if (run.Live() && !WaitForPanel(run, "document.getElementById('source-info').textContent", 10s, detail)) return false;
     const std::string name = "capture-" + std::to_string(run.captures.size() + 1) + ".jpg";
     run.captureFileRef = Member(result, "fileRef");
     if (!KeepStored(run, run.captureFileRef, name, caption, &run.captures, detail)) return false;

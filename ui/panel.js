@@ -329,7 +329,7 @@
     // The card shows what was captured from its view.
     if (result.preview && card && card.isConnected) card.querySelector('img').src = result.preview;
     setSource({ fileRef: result.fileRef, name: view.name + '.jpg', contentType: 'image/jpeg', sizeBytes: result.sizeBytes },
-              result.preview, view.name + ': ' + T.sizeLine(result.width, result.height, result.sizeBytes));
+              result.preview, view.name + ': ' + result.width + ' × ' + result.height + ' px, ' + T.format.size(result.sizeBytes));
   }
 
   async function pickFile() {
@@ -371,7 +371,6 @@
     if (!answer) return null;
     upload = { fileRef: source.fileRef, id: answer.id, size: answer.size };
     $('source-info').dataset.uploadId = answer.id;
-    setStatus(T.uploaded(answer.size));
     return upload;
   }
 

@@ -30,7 +30,6 @@
       place: 'Colocar no projeto', save: 'Salvar arquivo',
       placing: 'Colocando…', placed: (l) => 'Colocado na folha “' + l + '”.', saving: 'Salvando…',
       saved: (n, f) => pt.count(n, 'arquivo salvo', 'arquivos salvos') + ' em ' + f + '.',
-      sizeLine: (w, h, bytes) => w + ' × ' + h + ' px, ' + pt.size(bytes),
     },
     en: {
       format: en,
@@ -54,7 +53,6 @@
       place: 'Place in project', save: 'Save file',
       placing: 'Placing…', placed: (l) => 'Placed on the worksheet “' + l + '”.', saving: 'Saving…',
       saved: (n, f) => en.count(n, 'file', 'files') + ' saved in ' + f + '.',
-      sizeLine: (w, h, bytes) => w + ' × ' + h + ' px, ' + en.size(bytes),
     },
     es: {
       format: es,
@@ -78,7 +76,6 @@
       place: 'Colocar en el proyecto', save: 'Guardar archivo',
       placing: 'Colocando…', placed: (l) => 'Colocado en la hoja “' + l + '”.', saving: 'Guardando…',
       saved: (n, f) => es.count(n, 'archivo guardado', 'archivos guardados') + ' en ' + f + '.',
-      sizeLine: (w, h, bytes) => w + ' × ' + h + ' px, ' + es.size(bytes),
     },
   };
 })();

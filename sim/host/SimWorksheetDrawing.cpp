@@ -88,8 +88,9 @@ bool DrawSheet(const std::vector<SimPictureElement>& pictures, SimPicture* drawi
         xMax = std::max(xMax, p.settings.xMax), yMax = std::max(yMax, p.settings.yMax);
     }
     const double longer = std::max(xMax - xMin, yMax - yMin);
-    // The pictures' longer side plus the paper on both sides fits kMaxSheetSide.
-    const double fit = std::min(kMaxSheetSide - 2.0 * kMargin, std::floor(kMaxSheetSide * kMarginParts / (kMarginParts + 2.0)));
+    // The pictures' longer side plus the paper on both sides fits kMaxSheetSide (a sheet that
+    // must be scaled down is wide enough for its margin to be more than kMargin).
+    const double fit = std::floor(kMaxSheetSide * kMarginParts / (kMarginParts + 2.0));
     const double scale = std::min(kNativeScale, fit / longer);
     if (!std::isfinite(longer) || !(scale > 0)) return false;
     auto pixels = [scale](double length) { return std::max(1, static_cast<int>(std::lround(length * scale))); };

@@ -103,7 +103,7 @@ BENCHMARK(CurlProgramDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
 void RunApiGet(benchmark::State& state, const std::string* body) {
     Loopback& l = Service();
     ApiJob job;
-    job.id = "d";
+    job.tag.id = "d";
     job.method = "GET";
     job.path = "/files/job_1/result.png";
     job.binary = true;

@@ -97,7 +97,7 @@ void Upload512MiB(benchmark::State& state) {
             }
         }
         ApiJob job;
-        job.id = "u";
+        job.tag.id = "u";
         job.method = "POST";
         job.path = "/api/v1/uploads";
         job.binary = true;

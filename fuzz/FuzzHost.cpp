@@ -79,9 +79,7 @@ bool Quiet(SimHost& host, Palette& palette) {
         std::lock_guard<std::mutex> lock(mailbox->mutex);
         posted = !mailbox->queue.empty();
     }
-    return !posted && mailbox->workers.load() == 0 && palette.modelOps.empty() && palette.continuations.empty() &&
-           palette.eventLoopCalls.empty() && !palette.eventLoopCallPending && !palette.capturePending &&
-           !palette.captureInFlight && host.pendingEventLoopCalls == 0;
+    return !posted && mailbox->workers.load() == 0 && palette.NothingWaits() && host.pendingEventLoopCalls == 0;
 }
 }  // namespace
 
@@ -132,8 +130,7 @@ Palette& CurrentPaletteOrAbort() {
 
 void ResetSession(SimHost& host) {
     Palette& palette = CurrentPaletteOrAbort();
-    palette.token = kSessionToken;
-    palette.sessionReason.clear();
+    palette.SignInState().SignIn(SecretString(kSessionToken));
     host.Page()->ClearRecords();
     host.launcher.openedUrls.clear();
     host.launcher.launches.clear();

@@ -122,7 +122,7 @@ void CheckSuccess(const Shape& shape, const ScriptedPage::Message& reply, const 
         const std::string token = TokenIn(body);
         if (token.empty()) return CheckError(reply, "internal");
         Check(reply.Ok() && Contains(reply.json, R"("result":{"authenticated":true})"), "a sign-in answers authenticated");
-        Check(palette.token == token, "the palette holds the token the service gave");
+        Check(palette.SignInState().Token().text() == token, "the palette holds the token the service gave");
         return;
     }
     if (shape.binary && std::string_view(shape.method) == "GET") {
@@ -175,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
 
     ApiJob job;
-    job.id = kId;
+    job.tag.id = kId;
     job.method = shape.method;
     job.path = shape.path;
     job.binary = shape.binary;
@@ -191,8 +191,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         job.filename = "capture.png";
     }
     const bool signOut = std::string_view(shape.path) == "/api/v1/device/tokens/current";
-    const SecretString token(shape.withToken ? palette.token : std::string());
-    if (signOut) palette.token.clear();
+    const SecretString token = shape.withToken ? palette.SignInState().Token() : SecretString();
+    job.tag = RequestTag{kId, palette.MessageLoad(), signOut};
+    if (signOut) palette.SignInState().SignOut();
 
     ScriptedPage& page = *host.Page();
     RunApi(ProcessMailbox(), job, token, u"en", signOut);
@@ -214,7 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const bool revoked = !signOut && !reply.Ok() && reply.ErrorCode() == "revoked" && !token.empty();
     Check(arrivals.events.size() == (revoked ? 1u : 0u), "signedOut comes exactly with a revoked error");
-    if (revoked) Check(palette.token.empty() && palette.sessionReason == "revoked", "a revoked token signs out");
+    if (revoked)
+        Check(!palette.SignInState().SignedIn() && palette.SignInState().Reason() == "revoked", "a revoked token signs out");
 
     // Neither the session's token nor one the service gave may reach the page, unless the
     // service's own answer spelled it out where the page is meant to read it.

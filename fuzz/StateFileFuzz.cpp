@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SimHost& host = StartedHost();
     ResetSession(host);
     Palette& palette = CurrentPaletteOrAbort();
-    static const bool made = WriteStateFile(palette.projectKey, "{}");
+    static const bool made = WriteStateFile(palette.PageProjectKey(), "{}");
     Check(made, "the state file is made");
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    WriteInPlace(StateFilePath(palette.projectKey), bytes);
+    WriteInPlace(StateFilePath(palette.PageProjectKey()), bytes);
 
     host.Page()->Post(R"({"id":"state","type":"getState"})");
     Settle(host, 0);

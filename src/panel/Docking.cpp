@@ -12,21 +12,21 @@ void Palette::SizeToHost() {
     const double scale = dpi > 0 ? dpi / 96.0 : 1.0;
     int height = static_cast<int>(rect.Height() / scale) - 150;
     height = std::max(std::min(height, 820), 420);
-    window->SetClientSize(360, height, 1, false);
+    window_->SetClientSize(360, height, 1, false);
 }
 
 void Palette::DockToHost() {
-    if (userMoved) return;
+    if (userMoved_) return;
     NativeWindowHandle main = 0;
     WindowRect palette, host;
-    const NativeWindowHandle own = window->Handle();
+    const NativeWindowHandle own = window_->Handle();
     if (Host().GetMainWindow(&main) != kHostOk || main == 0 || own == 0) return;
     if (!Windows().GetRect(own, &palette) || !Windows().GetRect(main, &host) || Windows().IsMinimised(main)) return;
     const int x = std::max(host.left, host.right - 16 - palette.Width());
     const int y = std::max(host.top, std::min(host.top + 100, host.bottom - palette.Height()));
-    positioning = true;
+    positioning_ = true;
     Windows().MoveNoActivate(own, x, y);
-    positioning = false;
-    hostRect = host;
-    hostRectKnown = true;
+    positioning_ = false;
+    hostRect_ = host;
+    hostRectKnown_ = true;
 }

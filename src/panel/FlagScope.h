@@ -1,5 +1,5 @@
 // A flag that is set for as long as a scope runs and cleared however the scope is left, a return
-// or an exception: the palette's "draining" and "modal dialog open" states.
+// or an exception: the pump's "draining" state.
 #pragma once
 
 class FlagScope {

@@ -20,7 +20,7 @@ void RenewProcessMailbox() {
         old = gMailbox;
         gMailbox = std::move(fresh);
     }
-    std::vector<PaletteFunction> dropped;
+    std::vector<HostTask> dropped;
     {
         std::lock_guard<std::mutex> lock(old->mutex);
         old->closed = true;
@@ -34,21 +34,35 @@ bool IsClosed(Mailbox& mailbox) {
     return mailbox.closed;
 }
 
-void PostToHost(Mailbox& mailbox, PaletteFunction function) {
+void PostToHost(Mailbox& mailbox, RequestTag tag, PaletteFunction function) {
+    HostTask task{std::move(tag), std::move(function)};
     {
         std::lock_guard<std::mutex> lock(mailbox.mutex);
         if (!mailbox.closed) {
-            mailbox.queue.push_back(std::move(function));
+            mailbox.queue.push_back(std::move(task));
             return;
         }
     }
     // Dropped outside the lock: its captures may be large or hold secrets.
-    function = nullptr;
+    task.run = nullptr;
 }
 
-std::vector<PaletteFunction> TakeAll(Mailbox& mailbox) {
-    std::vector<PaletteFunction> taken;
+void PostToHost(Mailbox& mailbox, PaletteFunction function) { PostToHost(mailbox, RequestTag{}, std::move(function)); }
+
+std::vector<HostTask> TakeAll(Mailbox& mailbox) {
+    std::vector<HostTask> taken;
     std::lock_guard<std::mutex> lock(mailbox.mutex);
     taken.swap(mailbox.queue);
     return taken;
+}
+
+void PutBack(Mailbox& mailbox, std::vector<HostTask> tasks) {
+    {
+        std::lock_guard<std::mutex> lock(mailbox.mutex);
+        if (!mailbox.closed) {
+            for (HostTask& task : mailbox.queue) tasks.push_back(std::move(task));
+            mailbox.queue.swap(tasks);
+        }
+    }
+    // What a closed Mailbox did not take, or what it held before, goes here, outside the lock.
 }

@@ -7,16 +7,24 @@
 #include <mutex>
 #include <vector>
 
+#include "panel/RequestTag.h"
+
 class Palette;
 
 using PaletteFunction = std::function<void(Palette&)>;
+
+// A function for the host thread and the request it serves (an empty id for events).
+struct HostTask {
+    RequestTag tag;
+    PaletteFunction run;
+};
 
 // One per loaded session of the add-on, held through a shared pointer; every worker holds a
 // copy, so the Mailbox outlives the palette. `mutex` guards `queue` and `closed` only and is
 // never held while a function runs.
 struct Mailbox {
     std::mutex mutex;
-    std::vector<PaletteFunction> queue;
+    std::vector<HostTask> queue;
     // Set when the add-on is released: later posts are dropped, never run.
     bool closed = false;
     // Worker threads started and not yet finished.
@@ -34,8 +42,14 @@ void RenewProcessMailbox();
 // True once the add-on was released. Callable from any thread.
 bool IsClosed(Mailbox& mailbox);
 
-// Appends a function for the host thread; a closed Mailbox drops it. Callable from any thread.
+// Appends a function for the host thread, serving the tagged request or, untagged, an event; a
+// closed Mailbox drops it. Callable from any thread.
+void PostToHost(Mailbox& mailbox, RequestTag tag, PaletteFunction function);
 void PostToHost(Mailbox& mailbox, PaletteFunction function);
 
 // Moves the whole queue out under the lock, leaving it empty.
-std::vector<PaletteFunction> TakeAll(Mailbox& mailbox);
+std::vector<HostTask> TakeAll(Mailbox& mailbox);
+
+// Puts tasks back at the front of the queue, ahead of anything posted since they were taken, in
+// their order; a closed Mailbox drops them.
+void PutBack(Mailbox& mailbox, std::vector<HostTask> tasks);

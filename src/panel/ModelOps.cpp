@@ -1,59 +1,63 @@
 // The Mailbox drain, the one-step-at-a-time model-operation pump and the event-loop call.
 #include "panel/ModelOps.h"
 
+#include <algorithm>
+
 #include "host/AddonResources.h"
 #include "host/HostApi.h"
 #include "panel/FlagScope.h"
+#include "panel/HostThread.h"
 #include "panel/Palette.h"
+#include "panel/Serving.h"
 #include "panel/Upcalls.h"
 #include "store/Log.h"
 
-void DrainMailbox(Palette& palette, bool withModelOps) {
-    if (palette.draining) return;
-    const FlagScope draining(palette.draining);
-    // A function that throws (an allocation failure while a large reply is built) is logged and
-    // the rest of the batch still runs: nothing of it may reach the host, and no later drain may
-    // be lost to it.
-    for (PaletteFunction& function : TakeAll(*ProcessMailbox())) {
-        try {
-            function(palette);
-        } catch (...) {
-            WriteLog("posted function failed");
-        }
+void ModelPump::Drain(Palette& palette, bool withModelOps) {
+    CheckHostThread("ModelPump::Drain");
+    if (draining_) return;
+    const FlagScope draining(draining_);
+    palette.CatchUpWithProject();
+    std::vector<HostTask> batch = TakeAll(*ProcessMailbox());
+    size_t next = 0;
+    try {
+        while (next < batch.size()) RunTask(palette, batch[next++]);
+    } catch (...) {
+        // The function that threw is not run again; the rest keep their place, ahead of anything
+        // posted since.
+        batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(next));
+        PutBack(*ProcessMailbox(), std::move(batch));
+        throw;
     }
     if (withModelOps) {
-        RunModelOps(palette);
-        Upcalls().selfTestStep(palette);
+        Step(palette);
+        Upcalls().pumpTurned(palette);
     }
 }
 
-void RunModelOps(Palette& palette) {
-    if (palette.modalOpen || palette.captureInFlight) return;
-    if (palette.capturePending) {
-        if (SteadyNow() >= palette.captureDeadline) Upcalls().captureNow(palette);
-        return;
+void ModelPump::Step(Palette& palette) {
+    if (modalOpen_) return;
+    if (const auto& held = palette.HeldWork(); held && held->Holding()) return held->Turn(palette);
+    if (!continuations_.empty()) {
+        HostTask next = std::move(continuations_.front());
+        continuations_.pop_front();
+        return RunTask(palette, next);
     }
-    if (!palette.continuations.empty()) {
-        PaletteFunction next = std::move(palette.continuations.front());
-        palette.continuations.pop_front();
-        next(palette);
-        return;
-    }
-    if (!palette.modelOps.empty()) {
-        const ModelOp op = std::move(palette.modelOps.front());
-        palette.modelOps.pop_front();
-        Upcalls().runModelOp(palette, op);
+    if (!modelOps_.empty()) {
+        const ModelOp op = std::move(modelOps_.front());
+        modelOps_.pop_front();
+        Serve(palette, op.tag, [&] { Upcalls().runModelOp(palette, op); });
     }
 }
 
-void RunEventLoopCalls(Palette& palette) {
-    std::vector<PaletteFunction> calls;
-    calls.swap(palette.eventLoopCalls);
-    for (PaletteFunction& call : calls) call(palette);
+void ModelPump::Queue(ModelOp op) { modelOps_.push_back(std::move(op)); }
+
+void ModelPump::Continue(RequestTag tag, PaletteFunction step) {
+    continuations_.push_back(HostTask{std::move(tag), std::move(step)});
 }
 
-void RequestEventLoopCall(Palette& palette) {
-    if (palette.eventLoopCallPending || palette.eventLoopCalls.empty()) return;
+void ModelPump::CallFromEventLoop(Palette& palette, RequestTag tag, PaletteFunction call) {
+    eventLoopCalls_.push_back(HostTask{std::move(tag), std::move(call)});
+    if (eventLoopCallPending_) return;
     const AddonResources& resources = ModuleResources();
     const HostError result =
         Host().CallFromEventLoop({resources.developerId, resources.localId}, FourCharCode("TOVR"), 1, true);
@@ -61,9 +65,50 @@ void RequestEventLoopCall(Palette& palette) {
     if (result != kHostOk)
         RunEventLoopCalls(palette);
     else
-        palette.eventLoopCallPending = true;
+        eventLoopCallPending_ = true;
 }
 
+void ModelPump::RunEventLoopCalls(Palette& palette) {
+    CheckHostThread("ModelPump::RunEventLoopCalls");
+    eventLoopCallPending_ = false;
+    palette.CatchUpWithProject();
+    std::vector<HostTask> calls;
+    calls.swap(eventLoopCalls_);
+    size_t next = 0;
+    try {
+        while (next < calls.size()) RunTask(palette, calls[next++]);
+    } catch (...) {
+        // The rest wait for the next call-back, ahead of calls queued since.
+        calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(next));
+        for (HostTask& later : eventLoopCalls_) calls.push_back(std::move(later));
+        eventLoopCalls_.swap(calls);
+        throw;
+    }
+}
+
+void ModelPump::Forget(const std::string& id) {
+    const auto serves = [&](const HostTask& task) { return task.tag.id == id; };
+    continuations_.erase(std::remove_if(continuations_.begin(), continuations_.end(), serves), continuations_.end());
+    eventLoopCalls_.erase(std::remove_if(eventLoopCalls_.begin(), eventLoopCalls_.end(), serves),
+                          eventLoopCalls_.end());
+}
+
+std::deque<ModelOp> ModelPump::TakeQueued() {
+    std::deque<ModelOp> taken;
+    taken.swap(modelOps_);
+    return taken;
+}
+
+bool ModelPump::Empty() const {
+    return modelOps_.empty() && continuations_.empty() && eventLoopCalls_.empty() && !eventLoopCallPending_;
+}
+
+ModalDialogScope::ModalDialogScope(ModelPump& pump) : pump_(pump) { pump_.modalOpen_ = true; }
+
+ModalDialogScope::~ModalDialogScope() { pump_.modalOpen_ = false; }
+
 void OnTimer() {
-    if (Palette* palette = LivePalette()) DrainMailbox(*palette, false);
+    AtHostCallBack("timer", [] {
+        if (Palette* palette = LivePalette()) palette->Pump().Drain(*palette, false);
+    });
 }

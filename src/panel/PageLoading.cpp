@@ -1,11 +1,11 @@
 // Loading the panel's page into the browser, and injecting the adapter script once per load.
 #include "panel/PageLoading.h"
 
+#include "panel/HostThread.h"
 #include "panel/Language.h"
 #include "panel/Palette.h"
 #include "panel/Project.h"
-#include "panel/Replies.h"
-#include "panel/Upcalls.h"
+#include "panel/ProjectGeneration.h"
 #include "platform/System.h"
 #include "platform/Utf.h"
 #include "store/Log.h"
@@ -66,49 +66,30 @@ std::string PanelFolder() {
 }
 
 void Palette::LoadPanel() {
-    projectKey = ProjectKey();
-    adapterInjected = false;
+    CheckHostThread("Palette::LoadPanel");
+    projectKey_ = ProjectKey();
+    adapterInjected_ = false;
+    ++pageLoad_;
+    pageGeneration_ = CurrentProjectGeneration();
+    published_->store(static_cast<uint64_t>(pageGeneration_) << 32 | (pageLoad_ & 0xFFFFFFFFu));
     const std::string folder = PanelFolder();
     const std::string query = std::string("?skin=archicad&lang=") + LanguageParameter();
     const std::string archicadPage = folder + PathSeparator() + "archicad.html";
     const std::string indexPage = folder + PathSeparator() + "index.html";
     if (FileExists(archicadPage)) {
-        browser.LoadUrl(Utf8ToUtf16(FileUrl(archicadPage) + query));
+        browser_.LoadUrl(Utf8ToUtf16(FileUrl(archicadPage) + query));
         WriteLog("load archicad.html");
     } else if (FileExists(indexPage)) {
-        browser.LoadUrl(Utf8ToUtf16(FileUrl(indexPage) + query));
+        browser_.LoadUrl(Utf8ToUtf16(FileUrl(indexPage) + query));
         WriteLog("load index.html (adapter injected after load)");
     } else {
         WriteLog("panel files missing");
-        browser.LoadHtml(Utf8ToUtf16(PickByLanguage(kFallbackPt, kFallbackEn, kFallbackEs)));
+        browser_.LoadHtml(Utf8ToUtf16(PickByLanguage(kFallbackPt, kFallbackEn, kFallbackEs)));
     }
 }
 
 void Palette::OnLoadingStateChanged(bool isLoading) {
-    if (isLoading || adapterInjected) return;
-    adapterInjected = true;
-    browser.ExecuteScript(Utf8ToUtf16(AdapterScript()));
-}
-
-void Palette::OnProjectChanged() {
-    ++projectGeneration;
-    // A capture waiting for its event-loop call or its deadline belongs to the old project: it is
-    // answered first, and nothing of the old project's view state is put back into the new one.
-    if (captureInFlight || capturePending) {
-        const std::string id = captureRequestId;
-        captureInFlight = false;
-        capturePending = false;
-        restoreNeeded = true;
-        ++captureTicket;
-        captureRequestId.clear();
-        captureViewId.clear();
-        savedViewState = ViewStateSnapshot{};
-        ReplyError(*this, id, MakeFailure("view_not_found", "", 0));
-    }
-    std::deque<ModelOp> failed;
-    failed.swap(modelOps);
-    for (const ModelOp& op : failed) ReplyError(*this, op.id, MakeFailure("view_not_found", "", 0));
-    previews.clear();
-    LoadPanel();
-    Upcalls().armSelfTest(*this, true);
+    if (isLoading || adapterInjected_) return;
+    adapterInjected_ = true;
+    browser_.ExecuteScript(Utf8ToUtf16(AdapterScript()));
 }

@@ -1,28 +1,19 @@
 // The palette: the add-on's one window, holding the embedded browser, and the owner of the
-// sign-in state, the model-operation queues, the capture state and the self-test state.
-// Lives on the host thread only; worker threads reach it through the Mailbox.
+// session, the page loads, the model-operation pump and the capture's slot. Lives on the host
+// thread only; worker threads reach it through the Mailbox.
 #pragma once
-#include <rapidjson/fwd.h>
-
+#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "host/PaletteWindow.h"
-#include "panel/Mailbox.h"
-#include "panel/ViewState.h"
-#include "platform/Clock.h"
+#include "panel/ModelOps.h"
+#include "panel/PumpHold.h"
+#include "panel/RequestTag.h"
+#include "panel/Session.h"
 #include "platform/NativeWindows.h"
-#include "store/TokenStore.h"
-
-// A queued model operation: the request id and the parsed request, read again when it runs.
-struct ModelOp {
-    std::string id;
-    std::shared_ptr<rapidjson::Document> request;
-};
 
 class Palette final : public PaletteObserver {
 public:
@@ -34,11 +25,16 @@ public:
     Palette(const Palette&) = delete;
     Palette& operator=(const Palette&) = delete;
 
+    // Loads the panel's page: a new page load, to which the requests it sends belong.
     void LoadPanel();
     void SizeToHost();
     void DockToHost();
     void OnLoadingStateChanged(bool isLoading);
-    void OnProjectChanged();
+    // Applies a project change the host has announced since the page was loaded, once, before
+    // anything else runs for the old project: the waiting capture and the queued model
+    // operations are answered "view_not_found", the previews are forgotten, and the page is
+    // loaded again. Does nothing when there was no change. Every host call-back calls it first.
+    void CatchUpWithProject();
 
     // Observer notifications of the host's palette window.
     bool PanelCloseRequested() override;
@@ -47,54 +43,67 @@ public:
     void PanelMoveBegin() override;
 
     // Stands for the host's palette base: the window and its browser item.
-    std::unique_ptr<PaletteWindow> window;
-    Browser& browser;
+    PaletteWindow& Window() { return *window_; }
+    Browser& PageBrowser() { return browser_; }
 
-    TokenStore tokenStore;
-    std::string token;
-    std::string projectKey;
-    uint32_t hostThreadId = 0;
-    uintptr_t timerId = 0;
-    bool draining = false;
-    bool modalOpen = false;
-    bool userMoved = false;
-    bool positioning = false;
-    bool adapterInjected = false;
-    WindowRect hostRect;
-    bool hostRectKnown = false;
-    std::map<std::string, std::string> previews;
-    std::deque<ModelOp> modelOps;
-    std::deque<PaletteFunction> continuations;
-    std::vector<PaletteFunction> eventLoopCalls;
-    bool eventLoopCallPending = false;
-    bool captureInFlight = false;
-    // Counts project changes, so that work begun for one project can tell it no longer applies.
-    uint32_t projectGeneration = 0;
+    Session& SignInState() { return session_; }
+    const Session& SignInState() const { return session_; }
+    ModelPump& Pump() { return pump_; }
+    // The capture's slot: empty until the first capture fills it.
+    std::unique_ptr<PumpHold>& HeldWork() { return held_; }
+    // The preview data URLs of captured views, by view id, for the current project.
+    std::map<std::string, std::string>& Previews() { return previews_; }
+    // True when no model operation, step, event-loop call or capture waits.
+    bool NothingWaits() const { return pump_.Empty() && !(held_ && held_->Holding()); }
+    // The key of the project the page was loaded for.
+    const std::string& PageProjectKey() const { return projectKey_; }
+    // Whether the user has moved the palette since it was docked: then it stays where it is.
+    bool UserMoved() const { return userMoved_; }
 
-    // The capture being served (one at a time): its request and view, from the moment the pump
-    // takes it from the queue; the deadline it waits for; whether and what to restore after the
-    // picture. captureTicket names the capture whose opening step waits for the host's event
-    // loop: a project change answers that capture and moves the ticket on, so the step finds
-    // itself stale and does nothing.
-    std::string captureRequestId;
-    std::string captureViewId;
-    SteadyTime captureDeadline{};
-    bool capturePending = false;
-    bool restoreNeeded = true;
-    ViewStateSnapshot savedViewState;
-    uint64_t captureTicket = 0;
+    // The page load a text that the page posts now belongs to: the current one, or 0 (no load)
+    // when the project has changed since it was loaded, so that what the old page posts after
+    // the host's notification is never served in the new project. Any thread.
+    uint64_t MessageLoad() const { return LoadOfMessage(*published_); }
+    // The same from the published pair that the native functions hold.
+    static uint64_t LoadOfMessage(const std::atomic<uint64_t>& published);
+    const std::shared_ptr<std::atomic<uint64_t>>& PublishedLoad() const { return published_; }
+    // True while requests of `load` are answered: no page load has replaced it.
+    bool IsCurrentLoad(uint64_t load) const { return load != 0 && load == pageLoad_; }
 
-    int32_t selfTestStep = -1;
-    bool selfTestAwaiting = false;
-    SteadyTime selfTestDeadline{};
-    std::string selfTestFileRef;
-    std::string selfTestViewId;
-    std::string selfTestUnavailableViewId;
-
-    std::string sessionReason;
+    // The request that the host-thread work running now serves; an empty tag for events.
+    const RequestTag& Serving() const;
+    // The serving request's tag, for work that will answer it later (a worker, a queued step):
+    // the work running now is no longer the one to answer it should it fail.
+    RequestTag HandOff();
+    // Notes a reply to `id`, so that a failure of the work serving it does not answer it again.
+    void NoteAnswered(const std::string& id);
 
 private:
+    friend class ServingScope;
     explicit Palette(std::unique_ptr<PaletteWindow> hostWindow);
+
+    std::unique_ptr<PaletteWindow> window_;
+    Browser& browser_;
+    Session session_;
+    ModelPump pump_;
+    std::unique_ptr<PumpHold> held_;
+    std::map<std::string, std::string> previews_;
+    std::string projectKey_;
+    uintptr_t timerId_ = 0;
+    bool userMoved_ = false;
+    bool positioning_ = false;
+    bool adapterInjected_ = false;
+    WindowRect hostRect_;
+    bool hostRectKnown_ = false;
+
+    // The current page load's number, from 1, and the project generation it was loaded in;
+    // published together for the native functions, which the browser may call on any thread.
+    uint64_t pageLoad_ = 0;
+    uint32_t pageGeneration_ = 0;
+    std::shared_ptr<std::atomic<uint64_t>> published_ = std::make_shared<std::atomic<uint64_t>>(0);
+
+    // The innermost serving scope's state; null outside any.
+    ServingState* serving_ = nullptr;
 };
 
 // The live palette, set by the constructor and cleared by the destructor; read by the timer.

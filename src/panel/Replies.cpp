@@ -5,13 +5,14 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "panel/HostThread.h"
 #include "panel/Palette.h"
 #include "panel/Upcalls.h"
 #include "platform/Utf.h"
 #include "store/Log.h"
 
 namespace {
-bool IsSelfTestId(std::string_view id) { return id.substr(0, kSelfTestIdPrefix.size()) == kSelfTestIdPrefix; }
+bool IsReservedId(std::string_view id) { return id.substr(0, kReservedIdPrefix.size()) == kReservedIdPrefix; }
 }  // namespace
 
 std::string StringMember(const rapidjson::Value& object, const char* name) {
@@ -100,8 +101,10 @@ std::string ErrorObjectJson(const Failure& failure) {
 }
 
 void ReplyOk(Palette& palette, const std::string& id, std::string_view resultJson) {
-    if (IsSelfTestId(id)) {
-        Upcalls().selfTestResult(palette, id, true, std::string(resultJson));
+    CheckHostThread("ReplyOk");
+    palette.NoteAnswered(id);
+    if (IsReservedId(id)) {
+        Upcalls().reservedReply(palette, id, true, std::string(resultJson));
         return;
     }
     std::string reply = "{\"id\":" + JsonQuote(id) + ",\"ok\":true,\"result\":";
@@ -111,10 +114,12 @@ void ReplyOk(Palette& palette, const std::string& id, std::string_view resultJso
 }
 
 void ReplyError(Palette& palette, const std::string& id, const Failure& failure) {
+    CheckHostThread("ReplyError");
+    palette.NoteAnswered(id);
     WriteLog("reply error " + failure.code);
     const std::string error = ErrorObjectJson(failure);
-    if (IsSelfTestId(id)) {
-        Upcalls().selfTestResult(palette, id, false, error);
+    if (IsReservedId(id)) {
+        Upcalls().reservedReply(palette, id, false, error);
         return;
     }
     SendToPage(palette, "{\"id\":" + JsonQuote(id) + ",\"ok\":false,\"error\":" + error + "}");
@@ -124,5 +129,6 @@ void SendToPage(Palette& palette, std::string_view json) {
     std::string script = "window.TamselBridge&&window.TamselBridge.receive(";
     script.append(json);
     script += ')';
-    palette.browser.ExecuteScript(Utf8ToUtf16(script));
+    CheckHostThread("SendToPage");
+    palette.PageBrowser().ExecuteScript(Utf8ToUtf16(script));
 }

@@ -10,7 +10,8 @@
 
 class Palette;
 
-// Replies to a request; a reply to a self-test id goes to the self-test, never to the page.
+// Replies to a request; a reply to an id with the reserved prefix goes to its hook, never to the
+// page.
 void ReplyOk(Palette& palette, const std::string& id, std::string_view resultJson);
 void ReplyError(Palette& palette, const std::string& id, const Failure& failure);
 

@@ -3,9 +3,8 @@
 
 namespace {
 const UpcallTable kNothing = {
-    [](Palette&, const std::string&) {},
+    [](Palette&, const std::string&, uint64_t) {},
     [](Palette&, const ModelOp&) {},
-    [](Palette&) {},
     [](Palette&, bool) {},
     [](Palette&) {},
     [](Palette&, const std::string&, bool, const std::string&) {},

@@ -12,7 +12,7 @@ class Palette;
 using WorkerBody = std::function<PaletteFunction()>;
 
 // Host thread only. Counts the worker, starts `body` on a detached thread, posts the completion
-// it returns, and uncounts the worker as its last act. When the thread cannot be started,
-// `onError` runs at once; when the body throws, `onError` is posted as the completion, so the
-// request still gets its one reply.
+// it returns for the palette's serving request (handed off to it), and uncounts the worker as
+// its last act. When the thread cannot be started, `onError` runs at once; when the body throws,
+// `onError` is posted as the completion, so the request still gets its one reply.
 void StartWorker(Palette& palette, WorkerBody body, PaletteFunction onError);

@@ -12,6 +12,7 @@
 #include "handlers/views/Views.h"
 #include "panel/Palette.h"
 #include "panel/Replies.h"
+#include "panel/Serving.h"
 #include "panel/Upcalls.h"
 #include "store/Log.h"
 
@@ -40,22 +41,11 @@ const ModelOpHandler* HandlerFor(const std::string& type) {
 
 void RunModelOp(Palette& palette, const ModelOp& op) {
     if (const ModelOpHandler* handler = HandlerFor(StringMember(*op.request, "type")))
-        handler->run(palette, op.id, PayloadOf(*op.request));
+        handler->run(palette, op.tag.id, PayloadOf(*op.request));
 }
-}  // namespace
 
-bool IsModelOpType(const std::string& type) { return HandlerFor(type) != nullptr; }
-
-void Dispatch(Palette& palette, const std::string& text) {
-    auto request = std::make_shared<rapidjson::Document>();
-    request->Parse(text.data(), text.size());
-    if (request->HasParseError() || !request->IsObject()) return;
-    const std::string id = StringMember(*request, "id");
-    if (id.empty() || id.size() > kMaxIdBytes) return;
-    const std::string type = StringMember(*request, "type");
-    const rapidjson::Value& payload = PayloadOf(*request);
-    WriteLog("request " + type);
-
+void Route(Palette& palette, const std::string& id, const std::string& type, const rapidjson::Value& payload,
+           std::shared_ptr<rapidjson::Document>& request) {
     if (type == "getState") {
         GetState(palette, id);
     } else if (type == "setState") {
@@ -65,12 +55,31 @@ void Dispatch(Palette& palette, const std::string& text) {
     } else if (type == "api") {
         HandleApi(palette, id, payload);
     } else if (IsModelOpType(type)) {
-        palette.modelOps.push_back(ModelOp{id, std::move(request)});
+        palette.Pump().Queue(ModelOp{palette.HandOff(), std::move(request)});
     } else {
         ReplyError(palette, id, MakeFailure("unsupported", "", 0));
     }
 }
+}  // namespace
 
-void InstallRouting() {
-    InstallUpcalls({Dispatch, RunModelOp, OvraViews::CaptureNow, ArmSelfTest, SelfTestStep, SelfTestResult});
+bool IsModelOpType(const std::string& type) { return HandlerFor(type) != nullptr; }
+
+void Dispatch(Palette& palette, const std::string& text, uint64_t load) {
+    auto request = std::make_shared<rapidjson::Document>();
+    request->Parse(text.data(), text.size());
+    if (request->HasParseError() || !request->IsObject()) return;
+    const std::string id = StringMember(*request, "id");
+    if (id.empty() || id.size() > kMaxIdBytes) return;
+    // A request the page sent before it was replaced is not served: its page is gone, and
+    // nothing it asks may reach the project opened since.
+    if (!palette.IsCurrentLoad(load)) {
+        WriteLog("reply dropped after reload " + id);
+        return;
+    }
+    const std::string type = StringMember(*request, "type");
+    const rapidjson::Value& payload = PayloadOf(*request);
+    WriteLog("request " + type);
+    Serve(palette, RequestTag{id, load, false}, [&] { Route(palette, id, type, payload, request); });
 }
+
+void InstallRouting() { InstallUpcalls({Dispatch, RunModelOp, ArmSelfTest, SelfTestStep, SelfTestResult}); }

@@ -7,6 +7,8 @@
 #include "panel/Mailbox.h"
 #include "panel/ModelOps.h"
 #include "panel/Palette.h"
+#include "panel/ProjectGeneration.h"
+#include "panel/Serving.h"
 #include "platform/Clock.h"
 #include "shell/Shell.h"
 
@@ -19,6 +21,8 @@ constexpr uint32_t kProjectEventMask = 7;
 std::unique_ptr<Palette> gPalette;
 bool gHideRemembered = false;
 bool gProjectEventsInstalled = false;
+
+void ControlPalette(int32_t message, intptr_t parameter);
 
 void CopyText(char* target, size_t capacity, const std::string& text) {
     const size_t n = std::min(text.size(), capacity - 1);
@@ -65,15 +69,16 @@ HostError FreeData() {
 }
 
 HostError OnMenuCommand(const MenuParams& params) {
-    if (params.menuResId == kMenuResId && params.itemIndex == 1) OpenPalette();
+    AtHostCallBack("menu command", [&] {
+        if (params.menuResId == kMenuResId && params.itemIndex == 1) OpenPalette();
+    });
     return kHostOk;
 }
 
 HostError OnModuleCommand(void*, void*, bool) {
-    if (gPalette) {
-        gPalette->eventLoopCallPending = false;
-        RunEventLoopCalls(*gPalette);
-    }
+    AtHostCallBack("module command", [] {
+        if (gPalette) gPalette->Pump().RunEventLoopCalls(*gPalette);
+    });
     return kHostOk;
 }
 
@@ -88,7 +93,7 @@ void OpenPalette() {
     // A failed installation is tried again at the next open.
     if (!gProjectEventsInstalled)
         gProjectEventsInstalled = Host().CatchProjectEvents(kProjectEventMask, ProjectEvent) == kHostOk;
-    gPalette->window->Show(-32768);
+    gPalette->Window().Show(-32768);
     if (created) {
         gPalette->SizeToHost();
         gPalette->DockToHost();
@@ -96,43 +101,50 @@ void OpenPalette() {
 }
 
 HostError PaletteControl(int32_t, int32_t message, intptr_t parameter) {
+    AtHostCallBack("palette control", [&] { ControlPalette(message, parameter); });
+    return kHostOk;
+}
+
+HostError ProjectEvent(int32_t eventId, int32_t) {
+    // Seen at once by every later call-back, which applies it before any work of the old
+    // project's page (the palette's CatchUpWithProject).
+    if (eventId == 1 || eventId == 2 || eventId == 4) NoteProjectChange();
+    return kHostOk;
+}
+
+namespace {
+void ControlPalette(int32_t message, intptr_t parameter) {
     Palette* palette = gPalette.get();
     switch (message) {
         case 1:
-            if (palette) palette->window->Hide();
+            if (palette) palette->Window().Hide();
             break;
         case 2:
-            if (palette && palette->window->IsVisible()) {
+            if (palette && palette->Window().IsVisible()) {
                 gHideRemembered = true;
-                palette->window->Hide();
+                palette->Window().Hide();
             } else {
                 gHideRemembered = false;
             }
             break;
         case 3:
-            if (gHideRemembered && palette) palette->window->Show(-32768);
+            if (gHideRemembered && palette) palette->Window().Show(-32768);
             gHideRemembered = false;
             break;
         case 4:
-            if (palette) palette->window->DisableItems();
+            if (palette) palette->Window().DisableItems();
             break;
         case 5:
-            if (palette) palette->window->EnableItems();
+            if (palette) palette->Window().EnableItems();
             break;
         case 6:
             OpenPalette();
             break;
         case 7:
-            if (parameter != 0) *reinterpret_cast<bool*>(parameter) = palette && palette->window->IsVisible();
+            if (parameter != 0) *reinterpret_cast<bool*>(parameter) = palette && palette->Window().IsVisible();
             break;
         default:
             break;
     }
-    return kHostOk;
 }
-
-HostError ProjectEvent(int32_t eventId, int32_t) {
-    if (eventId == 1 || eventId == 2 || eventId == 4)
-        PostToHost(*ProcessMailbox(), [](Palette& p) { p.OnProjectChanged(); });
-    return kHostOk;
-}
+}  // namespace

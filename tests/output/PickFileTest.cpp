@@ -62,7 +62,7 @@ TEST_F(Picking, TheFiltersFollowTheAcceptedKinds) {
     // The dialog's own settings: one existing file, the current folder kept, a 1040-unit buffer.
     EXPECT_EQ(LastShown().flags, 0x81808u);
     EXPECT_EQ(LastShown().bufferUnits, 1040u);
-    EXPECT_EQ(LastShown().owner, h.palette().window->Handle());
+    EXPECT_EQ(LastShown().owner, h.palette().Window().Handle());
 }
 
 TEST_F(Picking, TheLabelsFollowTheUiLanguage) {
@@ -129,7 +129,7 @@ TEST_F(Picking, ACancelledOrFailedDialogAnswersNull) {
     const std::string log = LogText(h);
     EXPECT_NE(log.find("pickFile dialog error 12291\r\n"), std::string::npos);
     EXPECT_NE(log.find("pickFile cancelled\r\n"), std::string::npos);
-    EXPECT_FALSE(h.palette().modalOpen);
+    EXPECT_FALSE(h.palette().Pump().ModalOpen());
 }
 
 TEST_F(Picking, ALinkThatCannotBeWrittenIsSaveFailed) {

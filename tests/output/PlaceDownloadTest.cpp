@@ -16,7 +16,7 @@ protected:
         } catch (const std::runtime_error& e) {
             GTEST_SKIP() << "no simulated service here: " << e.what();
         }
-        h.palette().token = "device-token-1";
+        h.palette().SignInState().SignIn(SecretString("device-token-1"));
     }
     Harness h;
     std::unique_ptr<TestService> service;
@@ -43,22 +43,26 @@ TEST_F(PlacingADownload, SignedOutOrRefusedDownloadsAnswerWithTheirCode) {
     service->Script(ScriptedAnswer::Status(404, R"({"error":{"code":"not_found","message":"gone"}})"));
     h.Post(Request("gone", "place", R"({"path":"/files/job_9/result.png"})"));
     EXPECT_EQ(RunUntilReply(h, "gone")->ErrorCode(), "not_found");
-    h.palette().token.clear();
+    h.palette().SignInState().SignOut();
     h.Post(Request("out", "place", R"({"path":"/files/job_9/result.png"})"));
     EXPECT_EQ(RunUntilReply(h, "out")->ErrorCode(), "revoked");
     EXPECT_EQ(service->Record().requests.size(), 1u) << "nothing is sent without a token";
     EXPECT_TRUE(h.host().model.worksheets.empty());
 }
 
-TEST_F(PlacingADownload, AProjectChangeDuringTheDownloadAnswersViewNotFound) {
+// The download's completion belongs to the page that asked, which the project change replaced:
+// nothing is placed in the project opened meanwhile, and the new page hears nothing of it.
+TEST_F(PlacingADownload, AProjectChangeDuringTheDownloadPlacesNothingAndAnswersNoLaterPage) {
     service->Script(ScriptedAnswer::Status(200, png).After(std::chrono::milliseconds(300)));
     h.Post(Request("slow", "place", R"({"path":"/files/job_3/result.png"})"));
     h.Idle();  // the download starts
     h.host().project = {false, false, "/projects/other.pln", "other"};
     h.host().SendProjectEvent(4);
-    const auto* reply = RunUntilReply(h, "slow");
-    ASSERT_NE(reply, nullptr);
-    EXPECT_EQ(reply->ErrorCode(), "view_not_found");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ProcessMailbox()->workers.load() > 0 && std::chrono::steady_clock::now() < deadline) h.host().Turn();
+    for (int i = 0; i < 5; ++i) h.host().Turn();
+    EXPECT_TRUE(h.page().RepliesTo("slow").empty());
+    EXPECT_NE(LogText(h).find("reply dropped after reload slow"), std::string::npos);
     EXPECT_TRUE(h.host().model.worksheets.empty());
 }
 

@@ -57,6 +57,27 @@ TEST_F(Saving, ASavedProjectsFolderTakesTheFilesWithoutADialog) {
     EXPECT_EQ(launches[0].parameters, "/select,\"" + (projectFolder / "Renders" / "render.png").string() + "\"");
 }
 
+// A save still running when the project changes keeps the files it wrote, but its answer belongs
+// to the page that asked, which is gone: no Explorer window opens over the project just opened,
+// and the reloaded page hears nothing of it, whichever call-back comes first after the change.
+TEST_F(Saving, ASaveInFlightAtAProjectChangeKeepsItsFilesAndOpensNoExplorer) {
+    for (const bool callBackFirst : {false, true}) {
+        SCOPED_TRACE(callBackFirst ? "the event-loop call-back first" : "the idle notification first");
+        const std::string id = callBackFirst ? "s2" : "s1";
+        h.Post(Request(id, "saveFiles", R"({"folder":"Renders","files":[)" + Item(StoreResult(png), id + ".png") + "]}"));
+        h.Idle();  // the worker starts
+        h.host().SendProjectEvent(4);
+        if (callBackFirst) h.host().RunEventLoopCalls();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ProcessMailbox()->workers.load() > 0 && std::chrono::steady_clock::now() < deadline) h.host().Turn();
+        for (int i = 0; i < 3; ++i) h.host().Turn();
+        EXPECT_TRUE(h.page().RepliesTo(id).empty());
+        EXPECT_TRUE(h.host().launcher.launches.empty());
+        EXPECT_EQ(ReadFileText(projectFolder / "Renders" / (id + ".png")), png);
+        EXPECT_NE(LogText(h).find("reply dropped after reload " + id), std::string::npos);
+    }
+}
+
 TEST_F(Saving, TheSubfolderNameIsSanitisedAndCutOrLeftOut) {
     const auto* forbidden = Save("f", R"({"folder":" ..:*?. ","files":[)" + Item(StoreResult(png), "a") + "]}");
     ASSERT_NE(forbidden, nullptr);
@@ -166,7 +187,7 @@ TEST(SavingUnsaved, AnUntitledProjectAsksForAFolderAndACancelIsNoError) {
     EXPECT_NE(LogText(h).find("saveFiles cancelled\r\n"), std::string::npos);
     ASSERT_EQ(h.host().dialogs.shownFolderDialogs.size(), 1u);
     const auto& shown = h.host().dialogs.shownFolderDialogs[0];
-    EXPECT_EQ(shown.owner, h.palette().window->Handle());
+    EXPECT_EQ(shown.owner, h.palette().Window().Handle());
     EXPECT_EQ(shown.options, h.host().dialogs.folderDialogOptions | 0x20u | 0x40u);
 
     const fs::path chosen = h.folders().root() / "Escolhida";
@@ -176,7 +197,7 @@ TEST(SavingUnsaved, AnUntitledProjectAsksForAFolderAndACancelIsNoError) {
     const auto* picked = RunUntilReply(h, "p");
     ASSERT_NE(picked, nullptr);
     EXPECT_EQ(ResultString(*picked, "folderName"), "Escolhida");
-    EXPECT_FALSE(h.palette().modalOpen);
+    EXPECT_FALSE(h.palette().Pump().ModalOpen());
     EXPECT_EQ(ReadFileText(chosen / "anim.gif"), "GIF89a");
 }
 

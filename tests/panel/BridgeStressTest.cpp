@@ -58,7 +58,7 @@ TEST(Stress, EveryRequestFromEveryThreadIsAnsweredExactlyOnce) {
     // Bounded by real time, not by a number of turns: on a loaded machine (or under Wine) a
     // worker thread may wait long for a processor while the host thread turns.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (int turn = 0; (h.page().Messages().size() < expected || !h.palette().modelOps.empty() ||
+    for (int turn = 0; (h.page().Messages().size() < expected || !h.palette().Pump().Empty() ||
                         ProcessMailbox()->workers.load() > 0) &&
                        std::chrono::steady_clock::now() < deadline;
          ++turn) {

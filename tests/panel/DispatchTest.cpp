@@ -80,7 +80,6 @@ TEST(Routing, ImmediateTypesAnswerInsideThePostAndQueuedOnesWaitForIdle) {
     }
     const std::vector<std::string> queued = {"listViews", "capture", "place", "pickFile", "saveFiles"};
     for (const auto& type : queued) h.Post(Request(type, type, "{}"));
-    EXPECT_EQ(h.palette().modelOps.size(), queued.size());
     EXPECT_EQ(h.page().Messages().size(), 4u);
     for (int i = 0; i < 10 && h.page().Messages().size() < 9; ++i) h.host().Turn();
     // Each request answers an empty payload itself: the listing lists, a capture of no view finds none.
@@ -143,7 +142,7 @@ TEST(Replies, SelfTestIdsAreProcessedButNeverReachThePage) {
     h.Idle(3);
     ReplyOk(h.palette(), "selftest-3", "{}");
     EXPECT_TRUE(h.page().Messages().empty());
-    EXPECT_TRUE(h.palette().modelOps.empty()) << "the queued one was run";
+    EXPECT_TRUE(h.palette().Pump().Empty()) << "the queued one was run";
     h.Post(Request("selftes-4", "record"));
     EXPECT_EQ(h.ReplyIds(), std::vector<std::string>{"selftes-4"});
 }
@@ -192,4 +191,23 @@ TEST(NativeObjects, CallsFromAnotherThreadGoThroughTheMailbox) {
     EXPECT_EQ(h.ReplyIds(), std::vector<std::string>{"off-thread"});
 }
 
+}  // namespace
+
+namespace {
+// The palette's host-thread operations stop the process when a worker calls one, in the builds
+// with checks, so a fault of that kind fails a test instead of racing.
+TEST(HostThreadDeathTest, AReplyFromAWorkerThreadStopsTheProcessInCheckedBuilds) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "the check is compiled into the debug and sanitizer builds only";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            Harness h;
+            std::thread worker([&h] { ReplyOk(h.palette(), "w", "{}"); });
+            worker.join();
+        },
+        "ReplyOk runs on the host thread only");
+#endif
+}
 }  // namespace

@@ -48,7 +48,7 @@ TEST(Docking, PlacesThePaletteAgainstTheHostsRightEdge) {
     WindowRect rect;
     h.host().windows.GetRect(h.host().Palette()->Handle(), &rect);
     EXPECT_EQ(rect, (WindowRect{1224, 100, 1584, 920}));  // 1600 - 16 - 360; min(0 + 100, 1000 - 820)
-    EXPECT_FALSE(h.palette().userMoved) << "its own moves are not the user's";
+    EXPECT_FALSE(h.palette().UserMoved()) << "its own moves are not the user's";
 }
 
 TEST(Docking, KeepsInsideASmallHostWindow) {
@@ -73,7 +73,7 @@ TEST(Docking, FollowsTheHostWindowOnIdleUntilTheUserMovesThePalette) {
     EXPECT_EQ(rect.top, 130);
 
     windows.UserMove(palette, 10, 20);
-    EXPECT_TRUE(h.palette().userMoved);
+    EXPECT_TRUE(h.palette().UserMoved());
     windows.Find(h.host().mainWindow)->rect = {0, 0, 1600, 1000};
     h.Idle(3);
     windows.GetRect(palette, &rect);

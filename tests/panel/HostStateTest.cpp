@@ -105,7 +105,7 @@ TEST(GetState, ASignedInSavedProjectWhoseFolderExists) {
     fs::create_directories(folder);
     h.host().project = {false, false, (folder / "Casa \"Nova\".pln").string(), "Casa \"Nova\""};
     h.host().OpenPaletteFromMenu();
-    h.palette().token = "token";
+    h.palette().SignInState().SignIn(SecretString("token"));
     h.Post(Request("g", "getState"));
     EXPECT_EQ(Result(h, "g"),
               R"({"state":{},"session":{"authenticated":true,"reason":null,"projectName":"Casa \"Nova\""},)" + kHost +
@@ -116,7 +116,8 @@ TEST(GetState, ARevokedSessionAndAProjectWhoseFolderIsGone) {
     Harness h(false);
     h.host().project = {false, false, "/no/such/folder/house.pln", "house"};
     h.host().OpenPaletteFromMenu();
-    h.palette().sessionReason = "revoked";
+    h.palette().SignInState().SignIn(SecretString("revoked-token"));
+    h.palette().SignInState().Revoke(SecretString("revoked-token"));
     h.Post(Request("g", "getState"));
     EXPECT_EQ(Result(h, "g"), R"({"state":{},"session":{"authenticated":false,"reason":"revoked","projectName":"house"},)" +
                                   kHost + R"(,"model":{"fileName":"house.pln","title":""}})");
@@ -126,7 +127,7 @@ TEST(GetState, AFailingProjectQuery) {
     Harness h(false);
     h.host().project.queryFails = true;
     h.host().OpenPaletteFromMenu();
-    EXPECT_EQ(h.palette().projectKey, "none");
+    EXPECT_EQ(h.palette().PageProjectKey(), "none");
     h.Post(Request("g", "getState"));
     EXPECT_EQ(Result(h, "g"), R"({"state":{},"session":{"authenticated":false,"reason":null,"projectName":"Archicad"},)" +
                                   kHost + R"(,"model":{"fileName":"","title":""}})");
@@ -134,7 +135,7 @@ TEST(GetState, AFailingProjectQuery) {
 
 TEST(SetState, RefusesAStateThatIsNotAnObject) {
     Harness h;
-    h.palette().token = "token";
+    h.palette().SignInState().SignIn(SecretString("token"));
     for (const char* payload : {R"({"state":[1]})", R"({"state":"x"})", R"({})", R"([1])"})
         h.Post(Request(payload, "setState", payload));
     h.Post(R"({"id":"none","type":"setState"})");
@@ -146,12 +147,12 @@ TEST(SetState, SignedOutItAnswersOkAndWritesNothing) {
     Harness h;
     h.Post(Request("s", "setState", R"({"state":{}})"));
     EXPECT_EQ(Result(h, "s"), "{}");
-    EXPECT_FALSE(ReadStateFile(h.palette().projectKey).has_value());
+    EXPECT_FALSE(ReadStateFile(h.palette().PageProjectKey()).has_value());
 }
 
 TEST(SetState, SignedInTheStateIsKeptPerProjectWithTenDecimalPlaces) {
     Harness h;
-    h.palette().token = "token";
+    h.palette().SignInState().SignIn(SecretString("token"));
     h.Post(Request("s", "setState", R"({"state":{"zoom":0.1234567890123,"views":["a b",{"n":null}],"big":1e21}})"));
     EXPECT_EQ(Result(h, "s"), "{}");
     h.Post(Request("g", "getState"));
@@ -173,18 +174,19 @@ TEST(SetState, AStateWithANumberPastTheLargestDoubleIsRefusedAndTheOldOneStays) 
     // The parser reads 1.8e308 as infinity, which JSON cannot spell: written out, the state was
     // cut short at that number and read back as no state at all.
     Harness h;
-    h.palette().token = "token";
+    h.palette().SignInState().SignIn(SecretString("token"));
     h.Post(Request("s1", "setState", R"({"state":{"kept":true}})"));
     h.Post(Request("s2", "setState", R"({"state":{"zoom":1.8e308}})"));
     h.Post(Request("s3", "setState", R"({"state":{"list":[1,-123456789012345678e301]}})"));
     EXPECT_EQ(h.OnlyReplyTo("s2")->ErrorCode(), "invalid_request");
     EXPECT_EQ(h.OnlyReplyTo("s3")->ErrorCode(), "invalid_request");
-    EXPECT_EQ(ReadStateFile(h.palette().projectKey).value_or(""), R"({"kept":true})");
+    EXPECT_EQ(ReadStateFile(h.palette().PageProjectKey()).value_or(""), R"({"kept":true})");
 }
 
 TEST(SetState, AFailedWriteIsSaveFailed) {
     Harness h;
-    h.palette().sessionReason = "revoked";
+    h.palette().SignInState().SignIn(SecretString("revoked-token"));
+    h.palette().SignInState().Revoke(SecretString("revoked-token"));
     fs::remove_all(h.folders().dataRoot());
     WriteFileText(h.folders().dataRoot(), "not a folder");
     h.Post(Request("s", "setState", R"({"state":{"a":1}})"));
@@ -193,12 +195,12 @@ TEST(SetState, AFailedWriteIsSaveFailed) {
 
 TEST(StateFiles, StoredTextComesBackAsStoredWhenItIsAnObject) {
     Harness h;
-    WriteFileText(StateFilePath(h.palette().projectKey), "{ \"spaced\" : 1 }");
+    WriteFileText(StateFilePath(h.palette().PageProjectKey()), "{ \"spaced\" : 1 }");
     h.Post(Request("g", "getState"));
     EXPECT_EQ(Result(h, "g").rfind(R"({"state":{ "spaced" : 1 },)", 0), 0u);
     int n = 0;
     for (const char* bad : {"[1,2]", "{\"cut\":", "", "null"}) {
-        WriteFileText(StateFilePath(h.palette().projectKey), bad);
+        WriteFileText(StateFilePath(h.palette().PageProjectKey()), bad);
         const std::string id = "bad" + std::to_string(n++);
         h.Post(Request(id, "getState"));
         EXPECT_EQ(Result(h, id).rfind(R"({"state":{},)", 0), 0u) << bad;
@@ -207,7 +209,7 @@ TEST(StateFiles, StoredTextComesBackAsStoredWhenItIsAnObject) {
 
 TEST(StateFiles, AStrayByteOrByteOrderMarkBeforeTheObjectIsNotSpliced) {
     Harness h;
-    const std::string path = StateFilePath(h.palette().projectKey);
+    const std::string path = StateFilePath(h.palette().PageProjectKey());
     int n = 0;
     for (const std::string& bad : {std::string("\xEF{\"a\":1}"), std::string("\xEF\xBB\xBF{\"a\":1}")}) {
         WriteFileText(path, bad);
@@ -223,7 +225,7 @@ TEST(StateFiles, TextAfterANulByteIsNotSpliced) {
     // The parser reads a NUL byte as the end of the text, so it would pass the object before it
     // and leave the rest to be spliced into the reply's script unread.
     Harness h;
-    const std::string path = StateFilePath(h.palette().projectKey);
+    const std::string path = StateFilePath(h.palette().PageProjectKey());
     int n = 0;
     for (const std::string& bad : {std::string("{}\0\x0e", 4), std::string("{\"a\":1}\0);alert(1);//", 21)}) {
         WriteFileText(path, bad);
@@ -235,7 +237,7 @@ TEST(StateFiles, TextAfterANulByteIsNotSpliced) {
 
 TEST(SetState, AStateLongerThanTheReadLimitIsSaveFailedAndTheOldOneStays) {
     Harness h;
-    h.palette().token = "token";
+    h.palette().SignInState().SignIn(SecretString("token"));
     h.Post(Request("s1", "setState", R"({"state":{"kept":true}})"));
     ASSERT_EQ(Result(h, "s1"), "{}");
     // {"x":"…"} with 64 MiB of text inside serialises past 67,108,864 bytes.

@@ -101,8 +101,8 @@ TEST_F(ApiLoad, TwoHundredRequestsUnderFaultsAreEachAnsweredOnce) {
     EXPECT_EQ(events, 1u) << "one revocation signs out once";
     EXPECT_LT(event, firstRevoked) << "the event comes before the first revoked reply";
 
-    EXPECT_TRUE(harness->palette().token.empty());
-    EXPECT_EQ(harness->palette().sessionReason, "revoked");
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
+    EXPECT_EQ(harness->palette().SignInState().Reason(), "revoked");
     EXPECT_TRUE(TokenStore().Load().empty());
     EXPECT_FALSE(fs::exists(fs::u8path(TokenFilePath())));
     const auto requests = service->Record().requests;
@@ -126,7 +126,7 @@ TEST_F(ApiLoad, ASignInAmidLoadLeavesEveryFileButTheTokenFileFreeOfIt) {
     ids.push_back("t");
     Post("t", R"({"method":"POST","path":"/api/v1/device/token","body":{"device_code":"d"}})");
     ASSERT_TRUE(WaitForReplies(ids));
-    ASSERT_EQ(harness->palette().token, issued);
+    ASSERT_EQ(harness->palette().SignInState().Token().text(), issued);
     for (int i = 0; i < 40; ++i) {
         ids.push_back(Numbered("m", i));
         Post(ids.back(), R"({"method":"GET","path":"/api/v1/me"})");
@@ -166,7 +166,7 @@ TEST_F(ApiLoad, ReleaseGivesWorkersAboutThreeSecondsAndDropsWhatTheyAnswerLate) 
     ASSERT_EQ(released->workers.load(), 0);
     for (int i = 0; i < 5; ++i) harness->host().Turn();
     EXPECT_TRUE(Messages().empty()) << "no late reply or event reaches the new page";
-    EXPECT_TRUE(harness->palette().token.empty()) << "a late sign-in step never signs in a new palette";
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn()) << "a late sign-in step never signs in a new palette";
     EXPECT_TRUE(TokenStore().Load().empty()) << "nor leaves its token in the file for the next palette";
     EXPECT_TRUE(TakeAll(*released).empty());
 }

@@ -304,15 +304,15 @@ TEST_F(Api, TheSignInThroughTheDeviceRoutes) {
     const std::string pending = Call("p", poll);
     EXPECT_EQ(ErrorCodeOf(pending), "authorization_pending") << pending;
     EXPECT_EQ(StringAt(pending, "error.reason"), "pending");
-    EXPECT_TRUE(harness->palette().token.empty());
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
 
     ASSERT_TRUE(service->Decide(code, DeviceDecision::Approve));
     EXPECT_EQ(Call("t", poll), OkReply("t", R"({"authenticated":true})"));
     EXPECT_NE(Log().find("signed in; token saved\r\n"), std::string::npos);
     const std::string saved = TokenStore().Load();
     EXPECT_FALSE(saved.empty());
-    EXPECT_EQ(harness->palette().token, saved);
-    EXPECT_EQ(harness->palette().sessionReason, "");
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), saved);
+    EXPECT_EQ(harness->palette().SignInState().Reason(), "");
     EXPECT_EQ(Log().find(saved), std::string::npos) << "the token is never logged";
 
     // The new token is the one the service accepts.
@@ -320,7 +320,7 @@ TEST_F(Api, TheSignInThroughTheDeviceRoutes) {
     EXPECT_EQ(service->Record().requests.back().Header("Authorization"), "Bearer " + saved);
     // The code is used up.
     EXPECT_EQ(ErrorCodeOf(Call("again", poll)), "expired");
-    EXPECT_EQ(harness->palette().token, saved);
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), saved);
 }
 
 TEST_F(Api, ADeniedOrExpiredCodeLeavesTheAddOnSignedOut) {
@@ -334,7 +334,7 @@ TEST_F(Api, ADeniedOrExpiredCodeLeavesTheAddOnSignedOut) {
         const std::string reply =
             Call("t", R"({"method":"POST","path":"/api/v1/device/token","body":{"device_code":)" + JsonQuote(code) + "}}");
         EXPECT_EQ(ErrorCodeOf(reply), expected) << reply;
-        EXPECT_TRUE(harness->palette().token.empty());
+        EXPECT_FALSE(harness->palette().SignInState().SignedIn());
         harness->page().ClearRecords();
     }
     EXPECT_TRUE(TokenStore().Load().empty());
@@ -350,12 +350,12 @@ TEST_F(Api, ATokenAnswerWithoutAUsableTokenIsInternal) {
         EXPECT_EQ(ErrorCodeOf(reply), "internal") << body;
         harness->page().ClearRecords();
     }
-    EXPECT_TRUE(harness->palette().token.empty());
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
     EXPECT_TRUE(TokenStore().Load().empty());
     service->Script(ScriptedAnswer::Status(200, R"({"token":"tok-\u00e9-1","token_type":"Bearer"})").For("/api/v1/device/token"));
     EXPECT_EQ(Call("ok", R"({"method":"POST","path":"/api/v1/device/token","body":{"device_code":"d"}})"),
               OkReply("ok", R"({"authenticated":true})"));
-    EXPECT_EQ(harness->palette().token, "tok-\xC3\xA9-1");
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), "tok-\xC3\xA9-1");
     EXPECT_EQ(TokenStore().Load(), "tok-\xC3\xA9-1");
 }
 
@@ -371,8 +371,8 @@ TEST_F(Api, A401SignsOutWithTheEventBeforeTheErrorAndKeepsPageStates) {
     EXPECT_EQ(messages[0], R"({"event":"signedOut","data":{"reason":"revoked"}})");
     EXPECT_EQ(ErrorCodeOf(messages[1]), "revoked");
     EXPECT_EQ(StringAt(messages[1], "error.message"), "Signed out on this computer. Sign in again.");
-    EXPECT_TRUE(harness->palette().token.empty());
-    EXPECT_EQ(harness->palette().sessionReason, "revoked");
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
+    EXPECT_EQ(harness->palette().SignInState().Reason(), "revoked");
     EXPECT_TRUE(TokenStore().Load().empty()) << "the token file is erased";
     EXPECT_TRUE(ReadStateFile("untitled:Untitled").has_value()) << "a revocation keeps the page states";
     // Another refused request finds no token to send.
@@ -395,8 +395,8 @@ TEST_F(Api, A401ForAnOlderTokenLeavesANewerSignInAlone) {
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(ErrorCodeOf(messages[1]), "revoked");
     for (const std::string& m : messages) EXPECT_EQ(m.find("signedOut"), std::string::npos) << m;
-    EXPECT_EQ(harness->palette().token, "newer-token");
-    EXPECT_EQ(harness->palette().sessionReason, "");
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), "newer-token");
+    EXPECT_EQ(harness->palette().SignInState().Reason(), "");
     EXPECT_EQ(TokenStore().Load(), "newer-token");
 }
 
@@ -421,7 +421,7 @@ TEST_F(Api, A401WhoseStepRunsAfterANewerTokenWasSavedKeepsThatToken) {
     EXPECT_EQ(messages[0], R"({"event":"signedOut","data":{"reason":"revoked"}})");
     EXPECT_EQ(ErrorCodeOf(messages[1]), "revoked");
     EXPECT_EQ(messages[2], OkReply("t", R"({"authenticated":true})"));
-    EXPECT_EQ(harness->palette().token, "newer-token");
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), "newer-token");
     EXPECT_EQ(TokenStore().Load(), "newer-token") << "the sign-in said its token was saved; it stays saved";
 }
 
@@ -434,8 +434,8 @@ TEST_F(Api, SignOutIsLocalAtOnceAndTellsTheService) {
     const auto requests = service->Record().requests;
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].Header("Authorization"), "Bearer " + token) << "the request carries the token it signs out";
-    EXPECT_TRUE(harness->palette().token.empty());
-    EXPECT_EQ(harness->palette().sessionReason, "");
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
+    EXPECT_EQ(harness->palette().SignInState().Reason(), "");
     EXPECT_TRUE(TokenStore().Load().empty());
     EXPECT_FALSE(ReadStateFile("untitled:Untitled").has_value()) << "a sign-out deletes the page states";
     for (const std::string& m : Messages()) EXPECT_EQ(m.find("signedOut"), std::string::npos) << m;
@@ -449,7 +449,7 @@ TEST_F(Api, SignOutDeletesTheTokenAndStatesWhenTheDataFolderCannotBeMadeJustThen
         faults.FailAt(FileCall::MakeFolder, 1, true);
         EXPECT_EQ(Call("d", R"({"method":"DELETE","path":"/api/v1/device/tokens/current"})"), OkReply("d", "{}"));
     }
-    EXPECT_TRUE(harness->palette().token.empty());
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
     EXPECT_TRUE(TokenStore().Load().empty()) << "the next start must not sign in again";
     EXPECT_FALSE(ReadStateFile("untitled:Untitled").has_value());
 }
@@ -459,13 +459,13 @@ TEST_F(Api, SignOutWhileTheServiceIsDownIsStillOk) {
     ASSERT_TRUE(WriteStateFile("untitled:Untitled", R"({"tab":"render"})"));
     for (const ScriptedAnswer& fault : {ScriptedAnswer::DropConnection(), ScriptedAnswer::Status(401),
                                         ScriptedAnswer::Status(503, "", {"Retry-After: 30"})}) {
-        if (harness->palette().token.empty()) {
+        if (!harness->palette().SignInState().SignedIn()) {
             token = service->IssueToken();
-            harness->palette().token = token;
+            harness->palette().SignInState().SignIn(SecretString(token));
         }
         service->Script(ScriptedAnswer(fault).For("/api/v1/device/tokens/current"));
         EXPECT_EQ(Call("d", R"({"method":"DELETE","path":"/api/v1/device/tokens/current"})"), OkReply("d", "{}"));
-        EXPECT_TRUE(harness->palette().token.empty());
+        EXPECT_FALSE(harness->palette().SignInState().SignedIn());
         harness->page().ClearRecords();
     }
     EXPECT_TRUE(TokenStore().Load().empty());
@@ -582,7 +582,7 @@ TEST_F(Api, FetchSourceTakesTheStoredFileOrDownloadsThePath) {
     service->Script(ScriptedAnswer::Status(401).For("/files/job_1/result.png"));
     EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png"}, secret, u"en", &bytes, &code));
     EXPECT_EQ(code, "revoked");
-    EXPECT_EQ(harness->palette().token, token) << "no revocation step is made here; the caller reports the code";
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), token) << "no revocation step is made here; the caller reports the code";
     service->Script(ScriptedAnswer::DropConnection().For("/files/job_1/result.png"));
     EXPECT_FALSE(FetchSource({"", "/files/job_1/result.png"}, secret, u"en", &bytes, &code));
     EXPECT_EQ(code, "network");
@@ -609,7 +609,46 @@ TEST_F(Api, EachKindOfRequestHasItsOwnTimeOut) {
     EXPECT_EQ(harness->OnlyReplyTo("ordinary")->ErrorCode(), "network");
     EXPECT_TRUE(harness->OnlyReplyTo("download")->Ok()) << harness->OnlyReplyTo("download")->json;
     EXPECT_TRUE(harness->OnlyReplyTo("upload")->Ok()) << harness->OnlyReplyTo("upload")->json;
-    EXPECT_EQ(harness->palette().token, token) << "a time-out changes nothing of the sign-in";
+    EXPECT_EQ(harness->palette().SignInState().Token().text(), token) << "a time-out changes nothing of the sign-in";
 }
 
+}  // namespace
+
+namespace {
+// A page numbers its requests per load ("ui-1", "ui-2", ...). A request still running when the
+// project changes answers the page that sent it, which is gone: the reloaded page's own "ui-1"
+// gets its own answer and never the old one, whichever call-back comes first after the change.
+class ApiAcrossAReload : public ApiFixture {
+protected:
+    void ReplyInFlightAtTheChange(bool callBackFirst) {
+        Open(true);
+        service->Script(
+            ScriptedAnswer::Status(200, R"({"old":true})").After(std::chrono::milliseconds(600)).For("/api/v1/me"));
+        Post("ui-1", R"({"method":"GET","path":"/api/v1/me","body":null,"options":{}})");
+        ASSERT_TRUE(WaitForServiceRequests(1));
+        harness->host().SendProjectEvent(4);
+        if (callBackFirst) harness->host().RunEventLoopCalls();
+        harness->host().Turn();
+        ASSERT_EQ(harness->page().Loads().size(), 2u);
+        harness->host().FinishPageLoad();
+        harness->Post(Request("ui-1", "getState"));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (Log().find("reply dropped after reload ui-1") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            harness->host().Turn();
+        for (int i = 0; i < 3; ++i) harness->host().Turn();
+        const auto replies = harness->page().RepliesTo("ui-1");
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_NE(replies.front()->json.find(R"("session":)"), std::string::npos) << "its own getState's answer";
+        EXPECT_NE(Log().find("reply dropped after reload ui-1"), std::string::npos);
+    }
+};
+
+TEST_F(ApiAcrossAReload, AReplyInFlightNeverAnswersTheReloadedPageWhenIdleComesFirst) {
+    ReplyInFlightAtTheChange(false);
+}
+
+TEST_F(ApiAcrossAReload, AReplyInFlightNeverAnswersTheReloadedPageWhenTheEventLoopCallBackComesFirst) {
+    ReplyInFlightAtTheChange(true);
+}
 }  // namespace

@@ -143,9 +143,10 @@ void SoakRound::CheckTokens() {
     // and, when no file call failed, the palette's own.
     const Palette* palette = CurrentPalette();
     if (palette == nullptr) return;  // released
-    if (palette->token.empty() && !stored.empty() && !env_.files.DeleteFailed(tokenFile.string()))
+    const Session& session = palette->SignInState();
+    if (!session.SignedIn() && !stored.empty() && !env_.files.DeleteFailed(tokenFile.string()))
         Violation("signed out, but the token file still holds a token");
-    if (filesCalm_ && !palette->token.empty() && stored != palette->token)
+    if (filesCalm_ && session.SignedIn() && stored != session.Token().text())
         Violation("signed in, but the token file does not hold the palette's token");
 }
 

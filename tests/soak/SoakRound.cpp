@@ -192,7 +192,8 @@ void SoakRound::ClearFaults() {
 void SoakRound::Turn() {
     harness_->host().Turn();
     if (harness_->host().refuseEventLoopCalls) ++counts_.refusedEventLoopTurns;
-    if (Palette* p = CurrentPalette(); p != nullptr && !p->token.empty()) tokens_.insert(p->token);
+    if (Palette* p = CurrentPalette(); p != nullptr && p->SignInState().SignedIn())
+        tokens_.insert(p->SignInState().Token().text());
 }
 
 bool SoakRound::Settled() const {
@@ -204,9 +205,7 @@ bool SoakRound::Settled() const {
         std::lock_guard<std::mutex> lock(mailbox->mutex);
         queued = !mailbox->queue.empty();
     }
-    if (queued || mailbox->workers.load() > 0 || !p->modelOps.empty() || !p->continuations.empty() ||
-        !p->eventLoopCalls.empty() || p->captureInFlight || p->capturePending)
-        return false;
+    if (queued || mailbox->workers.load() > 0 || !p->NothingWaits()) return false;
     for (const std::string& id : accepted_)
         if (RepliesTo(id).empty()) return false;
     return true;

@@ -226,7 +226,7 @@ TEST(TokenStore, ThePaletteReportsAStoredTokenAtCreation) {
     Harness h(false);
     ASSERT_TRUE(TokenStore().Save(kToken));
     h.host().OpenPaletteFromMenu();
-    EXPECT_EQ(h.palette().token, kToken);
+    EXPECT_EQ(h.palette().SignInState().Token().text(), kToken);
     EXPECT_NE(ReadFileText(h.folders().dataFolder() / "host.log").find("palette created; token present\r\n"),
               std::string::npos);
     EXPECT_FALSE(AnyFileHolds(h.folders().root(), kToken));

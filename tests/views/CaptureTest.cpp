@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "handlers/views/Cameras.h"
+#include "handlers/views/CaptureSession.h"
 #include "handlers/views/Picture.h"
 #include "store/FileStore.h"
 #include "support/FaultyFiles.h"
@@ -12,6 +13,10 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+using CaptureState = OvraViews::CaptureSession::State;
+constexpr CaptureState Settling = CaptureState::Settling, Waiting = CaptureState::WaitingForEventLoop;
+CaptureState StateOf(ViewsHarness& h) { return OvraViews::CaptureStateOf(h.palette()); }
 
 const rapidjson::Value& Result(const ScriptedPage::Message* reply) {
     static const rapidjson::Value kNull;
@@ -38,7 +43,7 @@ TEST(CaptureCurrent, WithThe3DWindowInFrontThePictureIsTakenAtOnceAndNothingIsRe
     ViewsHarness h;
     h.host().UserBringToFront(SimWindowKind::k3D);
     EXPECT_EQ(h.StartCapture("c", "current"), nullptr);
-    EXPECT_TRUE(h.palette().capturePending);
+    EXPECT_EQ(StateOf(h), Settling);
     const int redraws = h.host().redraws;
     h.Idle();  // no simulated time passes
     const rapidjson::Value& result = Result(h.OnlyReplyTo("c"));
@@ -95,7 +100,7 @@ TEST(CaptureCurrent, TheReplyCarriesTheStoredFileAPreviewAndTheSizes) {
     EXPECT_EQ(type, "image/jpeg");
     EXPECT_EQ(preview.width, 640);
     EXPECT_EQ(preview.height, 427);
-    EXPECT_EQ(h.palette().previews["current"], Text(result, "preview"));
+    EXPECT_EQ(h.palette().Previews()["current"], Text(result, "preview"));
 }
 
 TEST(CaptureCurrent, WhenTheUserMovesTheCameraDuringTheWaitThePictureShowsItAndTheRestorePutsItBack) {
@@ -153,7 +158,7 @@ TEST(CaptureSaved, AListedViewIsOpenedWithItsCameraAndTheUsersViewRestored) {
     EXPECT_TRUE(SameCamera(h.host().projection, start));
     EXPECT_EQ(h.host().front.kind, SimWindowKind::kFloorPlan);
     EXPECT_TRUE(h.Logged("capture restore: camera same, window same"));
-    EXPECT_TRUE(h.palette().previews.count(id));
+    EXPECT_TRUE(h.palette().Previews().count(id));
 }
 
 TEST(CaptureSaved, AnUpperStoreysCameraIsRaisedByTheStoreysLevel) {
@@ -205,8 +210,8 @@ TEST(CaptureSaved, ACameraDeletedSinceTheListingIsNotFoundAndTheViewRestored) {
     EXPECT_TRUE(h.Logged("capture open failed -2130313115"));
     EXPECT_EQ(h.host().front.kind, SimWindowKind::kFloorPlan) << "restored";
     EXPECT_TRUE(SameCamera(h.host().projection, start));
-    EXPECT_FALSE(h.palette().capturePending);
-    EXPECT_FALSE(h.palette().captureInFlight);
+    EXPECT_NE(StateOf(h), Settling);
+    EXPECT_NE(StateOf(h), Waiting);
 }
 
 TEST(CaptureSaved, AFailureToOpenIsOpen3dWithTheHostsCode) {
@@ -358,7 +363,7 @@ TEST(CaptureQueue, TwoCapturesRunStrictlyOneAfterTheOtherEachAnsweredOnce) {
     h.Post(Request("c2", "capture", "{\"viewId\":\"" + id + "\"}"));
     h.Idle();
     h.host().RunEventLoopCalls();
-    EXPECT_TRUE(h.palette().capturePending);
+    EXPECT_EQ(StateOf(h), Settling);
     for (int i = 0; i < 5; ++i) {
         h.Idle();
         h.host().RunEventLoopCalls();
@@ -368,7 +373,7 @@ TEST(CaptureQueue, TwoCapturesRunStrictlyOneAfterTheOtherEachAnsweredOnce) {
     EXPECT_EQ(h.ReplyIds(), (std::vector<std::string>{"list", "c1"}));
     h.Idle();
     h.host().RunEventLoopCalls();
-    EXPECT_TRUE(h.palette().capturePending);
+    EXPECT_EQ(StateOf(h), Settling);
     h.Wait(2500ms);
     EXPECT_EQ(h.ReplyIds(), (std::vector<std::string>{"list", "c1", "c2"}));
     for (int i = 0; i < 5; ++i) h.Wait(2500ms);
@@ -387,8 +392,8 @@ TEST(CaptureQueue, WithEventLoopCallsRefusedTheViewIsOpenedInThePump) {
     h.host().refuseEventLoopCalls = kHostErrRefused;
     h.Post(Request("c", "capture", R"({"viewId":"current"})"));
     h.Idle();
-    EXPECT_TRUE(h.palette().capturePending);
-    EXPECT_FALSE(h.palette().captureInFlight);
+    EXPECT_EQ(StateOf(h), Settling);
+    EXPECT_NE(StateOf(h), Waiting);
     EXPECT_EQ(h.host().front.kind, SimWindowKind::k3D);
     h.Wait(2500ms);
     EXPECT_TRUE(h.OnlyReplyTo("c")->Ok());
@@ -415,7 +420,7 @@ TEST(CaptureProjectChange, AWaitingCaptureAndTheQueuedOnesAreAnsweredAndNothingI
     EXPECT_EQ(std::vector<std::string>(timeline.end() - 4, timeline.end()),
               (std::vector<std::string>{"message c1", "message c2", "message list", "load"}));
     for (const char* id : {"c1", "c2", "list"}) EXPECT_EQ(h.OnlyReplyTo(id)->ErrorCode(), "view_not_found") << id;
-    EXPECT_FALSE(h.palette().capturePending);
+    EXPECT_NE(StateOf(h), Settling);
 
     h.host().FinishPageLoad();
     for (int i = 0; i < 3; ++i) h.Wait(2500ms);
@@ -430,11 +435,11 @@ TEST(CaptureProjectChange, ACaptureWaitingForTheEventLoopIsAnsweredAndItsCallDoe
     ViewsHarness h;
     h.Post(Request("c1", "capture", R"({"viewId":"current"})"));
     h.Idle();
-    EXPECT_TRUE(h.palette().captureInFlight);
+    EXPECT_EQ(StateOf(h), Waiting);
     h.host().SendProjectEvent(4);
     h.host().Advance(100ms);
     EXPECT_EQ(h.OnlyReplyTo("c1")->ErrorCode(), "view_not_found");
-    EXPECT_FALSE(h.palette().captureInFlight);
+    EXPECT_NE(StateOf(h), Waiting);
     h.host().FinishPageLoad();
     // The reloaded page may use the same id again; only its own capture is served.
     h.Post(Request("c1", "capture", R"({"viewId":"current"})"));
@@ -460,7 +465,7 @@ TEST(CaptureRelease, AnAddOnReleasedWhileACaptureWaitsPutsTheUsersViewBack) {
     h.host().layerCombination = 2;
     const Projection3D start = h.host().projection;
     EXPECT_EQ(h.StartCapture("c", id), nullptr);
-    ASSERT_TRUE(h.palette().capturePending);
+    ASSERT_EQ(StateOf(h), Settling);
     ASSERT_FALSE(SameCamera(h.host().projection, start));
     h.host().Advance(1000ms);
     EXPECT_EQ(h.host().Release(), kHostOk);
@@ -486,5 +491,28 @@ TEST(CaptureOrbit, OutsideSelfTestModeItIsAnUnknownView) {
     ViewsHarness h;
     ScopedEnvironment selfTest("TAMSEL_OVRA_SELFTEST", std::nullopt);
     EXPECT_EQ(OvraViews::OpenView("selftest-orbit"), OvraViews::kNotFound);
+}
+}  // namespace
+
+namespace {
+// A settling capture has no event-loop call waiting, so the host's next call-back is an idle
+// notification or the timer (above): at the idle one too, the capture is answered before the
+// reload and nothing of the old project's view is put back into the new one.
+TEST(CaptureProjectChange, ASettlingCaptureIsAnsweredWhenAnIdleNotificationComesFirst) {
+    ViewsHarness h;
+    EXPECT_EQ(h.StartCapture("c1", "current"), nullptr);
+    ASSERT_EQ(StateOf(h), Settling);
+    h.host().LoadModel("uniform");
+    h.host().UserBringToFront(SimWindowKind::kWorksheet);
+    const Projection3D newStart = h.host().projection;
+    h.host().SendProjectEvent(4);
+    h.host().Idle();
+    ASSERT_NE(h.OnlyReplyTo("c1"), nullptr);
+    EXPECT_EQ(h.OnlyReplyTo("c1")->ErrorCode(), "view_not_found");
+    EXPECT_EQ(StateOf(h), CaptureState::Idle);
+    h.host().FinishPageLoad();
+    for (int i = 0; i < 3; ++i) h.Wait(2500ms);
+    EXPECT_EQ(h.host().front.kind, SimWindowKind::kWorksheet);
+    EXPECT_TRUE(SameCamera(h.host().projection, newStart));
 }
 }  // namespace

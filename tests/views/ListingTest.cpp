@@ -195,7 +195,7 @@ TEST(ListingThumbnails, WithThe3DWindowInFrontTheCurrentViewGetsAPictureOfAtMost
     EXPECT_EQ(type, "image/jpeg");
     EXPECT_EQ(thumbnail.width, 480);
     EXPECT_EQ(thumbnail.height, 320);
-    EXPECT_EQ(h.palette().previews["current"], Text(listing["views"][0], "thumbnail"));
+    EXPECT_EQ(h.palette().Previews()["current"], Text(listing["views"][0], "thumbnail"));
     EXPECT_EQ(Text(listing["views"][1], "thumbnail"), PlaceholderThumbnail("interior"));
     EXPECT_EQ(h.TemporaryFiles(), 0u);
 
@@ -208,10 +208,10 @@ TEST(ListingThumbnails, WithThe3DWindowInFrontTheCurrentViewGetsAPictureOfAtMost
 
 TEST(ListingThumbnails, WithoutThe3DWindowTheCurrentViewShowsItsPlaceholderAndTheOldPictureIsGone) {
     ViewsHarness h;
-    h.palette().previews["current"] = "data:image/jpeg;base64,AAAA";
+    h.palette().Previews()["current"] = "data:image/jpeg;base64,AAAA";
     const rapidjson::Value& listing = h.ListViews();
     EXPECT_EQ(Text(listing["views"][0], "thumbnail"), PlaceholderThumbnail("exterior"));
-    EXPECT_EQ(h.palette().previews.count("current"), 0u);
+    EXPECT_EQ(h.palette().Previews().count("current"), 0u);
 }
 
 TEST(ListingThumbnails, AFailedPictureLeavesThePlaceholderSilently) {

@@ -17,11 +17,10 @@ namespace OvraViews {
 // service on a worker) and hands it to PlaceNow; answers itself when there is nothing to place.
 void Place(Palette& palette, const std::string& id, const rapidjson::Value& payload);
 
-// Queues the placement step as an event-loop call and asks the host for it. The image is shared,
-// never copied; `generation` is the palette's project generation when the request began, and a
-// project change since then answers "view_not_found" with nothing created.
-void PlaceNow(Palette& palette, const std::string& id, std::shared_ptr<std::string> bytes, const std::string& label,
-              uint32_t generation);
+// Queues the placement step of the serving request as an event-loop call and asks the host for
+// it. The image is shared, never copied. A project change before the step runs replaces the page
+// that asked, and the step does not run: nothing is created.
+void PlaceNow(Palette& palette, std::shared_ptr<std::string> bytes, const std::string& label);
 
 // Creates a worksheet named `label`, makes it current, puts one picture of the image on it at
 // 0.01 model units per pixel inside one undoable command, and zooms to it. Takes the bytes over

@@ -3,7 +3,6 @@
 #include <rapidjson/document.h>
 
 #include "handlers/output/Output.h"
-#include "panel/FlagScope.h"
 #include "panel/Language.h"
 #include "panel/Palette.h"
 #include "panel/Replies.h"
@@ -51,12 +50,12 @@ std::u16string FilterList(const rapidjson::Value& payload) {
 }  // namespace
 
 void HandlePickFile(Palette& palette, const std::string& id, const rapidjson::Value& payload) {
-    const FileDialogRequest request{palette.window->Handle(), FilterList(payload), kPickFlags, kPickedPathUnits};
+    const FileDialogRequest request{palette.Window().Handle(), FilterList(payload), kPickFlags, kPickedPathUnits};
     std::string path;
     uint32_t error = 0;
     DialogOutcome outcome = DialogOutcome::Failed;
     {
-        const FlagScope modal(palette.modalOpen);
+        const ModalDialogScope modal(palette.Pump());
         outcome = DesktopDialogs().PickFile(request, &path, &error);
     }
     if (outcome != DialogOutcome::Chosen) {

@@ -50,16 +50,12 @@ public:
     ElementMemo memo;
 };
 
-void ReplyProjectChanged(Palette& palette, const std::string& id) {
-    ReplyError(palette, id, MakeFailure("view_not_found", "", 0));
-}
-
-// The placement step, from the host's event loop. No exception leaves it: it runs inside the
-// host's own call.
-void PlacementStep(Palette& palette, const std::string& id, const std::shared_ptr<std::string>& bytes,
-                   const std::string& label, uint32_t generation) {
+// The placement step, from the host's event loop, for the serving request: it runs only while
+// the page that asked is the current one, so the old project's picture never lands in a project
+// opened since.
+void PlacementStep(Palette& palette, const std::shared_ptr<std::string>& bytes, const std::string& label) {
+    const std::string id = palette.Serving().id;
     try {
-        if (palette.projectGeneration != generation) return ReplyProjectChanged(palette, id);
         placeStep.clear();
         HostError result = kHostErrRefused;
         if (!EnvironmentFlag("TAMSEL_OVRA_FAIL_PLACE", kFailPlaceBuffer)) {
@@ -116,30 +112,22 @@ HostError CreatePictureElement(std::string& bytes, int width, int height, bool p
     }
 }
 
-void StartDownload(Palette& palette, const std::string& id, const Source& source, const std::string& label,
-                   uint32_t generation) {
-    SecretString token(palette.token);
-    std::u16string language = uiLanguage;
+void StartDownload(Palette& palette, const Source& source, const std::string& label) {
     StartWorker(
         palette,
-        [id, source, label, generation, token = std::move(token), language = std::move(language)]() -> PaletteFunction {
+        [source, label, token = palette.SignInState().Token(), language = uiLanguage]() -> PaletteFunction {
             auto bytes = std::make_shared<std::string>();
             std::string code;
-            if (!FetchSource(source, token, language, bytes.get(), &code)) {
-                return [id, code, generation](Palette& p) {
-                    if (p.projectGeneration != generation) return ReplyProjectChanged(p, id);
-                    ReplyError(p, id, MakeFailure(code, "", 0));
-                };
-            }
+            if (!FetchSource(source, token, language, bytes.get(), &code))
+                return [code](Palette& p) { ReplyError(p, p.Serving().id, MakeFailure(code, "", 0)); };
             // The image waits its turn behind open dialogs and captures, like every model step.
-            return [id, bytes, label, generation](Palette& p) {
-                p.continuations.push_back([id, bytes, label, generation](Palette& q) {
-                    if (q.projectGeneration != generation) return ReplyProjectChanged(q, id);
-                    PlaceNow(q, id, bytes, label, generation);
-                });
+            return [bytes, label](Palette& p) {
+                p.Pump().Continue(p.HandOff(), [bytes, label](Palette& q) { PlaceNow(q, bytes, label); });
             };
         },
-        [id](Palette& p) { ReplyError(p, id, MakeFailure("place_failed", PlaceFailureReason(kHostErrOutOfMemory), 0)); });
+        [](Palette& p) {
+            ReplyError(p, p.Serving().id, MakeFailure("place_failed", PlaceFailureReason(kHostErrOutOfMemory), 0));
+        });
 }
 }  // namespace
 
@@ -160,24 +148,22 @@ void Place(Palette& palette, const std::string& id, const rapidjson::Value& payl
         const std::string label = PlacementLabel(StringMember(payload, "label"));
         if (source.fileRef.empty() && source.path.empty())
             return ReplyError(palette, id, MakeFailure("missing_file", "", 0));
-        if (source.fileRef.empty()) return StartDownload(palette, id, source, label, palette.projectGeneration);
+        if (source.fileRef.empty()) return StartDownload(palette, source, label);
         // A reference only reads the store, so it is read here; a path is never fetched with it.
         auto bytes = std::make_shared<std::string>();
         std::string code;
         if (!FetchSource(Source{source.fileRef, ""}, SecretString(), uiLanguage, bytes.get(), &code))
             return ReplyError(palette, id, MakeFailure(code, "", 0));
-        PlaceNow(palette, id, std::move(bytes), label, palette.projectGeneration);
+        PlaceNow(palette, std::move(bytes), label);
     } catch (const std::bad_alloc&) {
         ReplyError(palette, id, MakeFailure("place_failed", PlaceFailureReason(kHostErrOutOfMemory), 0));
     }
 }
 
-void PlaceNow(Palette& palette, const std::string& id, std::shared_ptr<std::string> bytes, const std::string& label,
-              uint32_t generation) {
-    palette.eventLoopCalls.push_back([id, bytes = std::move(bytes), label, generation](Palette& p) {
-        PlacementStep(p, id, bytes, label, generation);
+void PlaceNow(Palette& palette, std::shared_ptr<std::string> bytes, const std::string& label) {
+    palette.Pump().CallFromEventLoop(palette, palette.HandOff(), [bytes = std::move(bytes), label](Palette& p) {
+        PlacementStep(p, bytes, label);
     });
-    RequestEventLoopCall(palette);
 }
 
 HostError PlaceInWorksheet(std::string bytes, const std::string& label) {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "handlers/output/Output.h"
-#include "panel/FlagScope.h"
 #include "handlers/service/FetchSource.h"
 #include "panel/Language.h"
 #include "panel/Palette.h"
@@ -78,7 +77,10 @@ SaveOutcome SaveAll(const std::vector<SaveItem>& items, const std::string& folde
     return outcome;
 }
 
-void CompleteSave(Palette& palette, const std::string& id, const SaveOutcome& outcome, const std::string& folderName) {
+// The serving request's answer; Explorer shows the first file written. It runs only while the
+// page that asked is the current one.
+void CompleteSave(Palette& palette, const SaveOutcome& outcome, const std::string& folderName) {
+    const std::string id = palette.Serving().id;
     WriteLog("saveFiles " + std::to_string(outcome.saved));
     if (outcome.saved == 0) return ReplyError(palette, id, MakeFailure(outcome.errorCode, "", 0));
     DesktopLauncher().ShellOpen("explorer.exe", "/select,\"" + outcome.firstPath + "\"");
@@ -97,12 +99,12 @@ void SaveFiles(Palette& palette, const std::string& id, const rapidjson::Value& 
 
     std::string folder = ProjectFolder();
     if (folder.empty()) {
-        const FolderDialogRequest request{palette.window->Handle(),
+        const FolderDialogRequest request{palette.Window().Handle(),
                                           kFolderDialogPickFolders | kFolderDialogForceFileSystem};
         std::string chosen;
         DialogOutcome result;
         {
-            const FlagScope modal(palette.modalOpen);
+            const ModalDialogScope modal(palette.Pump());
             result = DesktopDialogs().PickFolder(request, &chosen);
         }
         if (result == DialogOutcome::Chosen) folder = chosen;
@@ -120,10 +122,10 @@ void SaveFiles(Palette& palette, const std::string& id, const rapidjson::Value& 
 
     StartWorker(
         palette,
-        [id, items = std::move(items), folder, folderName, token = SecretString(palette.token),
+        [items = std::move(items), folder, folderName, token = palette.SignInState().Token(),
          language = uiLanguage]() -> PaletteFunction {
             SaveOutcome outcome = SaveAll(items, folder, token, language);
-            return [id, outcome = std::move(outcome), folderName](Palette& p) { CompleteSave(p, id, outcome, folderName); };
+            return [outcome = std::move(outcome), folderName](Palette& p) { CompleteSave(p, outcome, folderName); };
         },
-        [id, folderName](Palette& p) { CompleteSave(p, id, SaveOutcome{}, folderName); });
+        [folderName](Palette& p) { CompleteSave(p, SaveOutcome{}, folderName); });
 }

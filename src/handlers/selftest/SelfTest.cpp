@@ -6,9 +6,11 @@
 
 #include "handlers/service/ApiRequest.h"
 #include "panel/Palette.h"
+#include "platform/Clock.h"
 #include "panel/Replies.h"
 #include "panel/Upcalls.h"
 #include "platform/Http.h"
+#include "panel/TestMode.h"
 #include "platform/System.h"
 #include "store/Log.h"
 
@@ -20,9 +22,25 @@ constexpr auto kStepDelay = std::chrono::milliseconds(1500);
 // An address on a host that is not the service's.
 constexpr char kForeignOrigin[] = "https://tamsel-selftest.invalid";
 
+// The run's state: the next step, whether a reply is awaited, when the next step may start, and
+// what earlier replies gave the later steps. One run at a time, for the one palette.
+struct SelfTestRun {
+    int32_t step = -1;  // -1: not armed, or done
+    bool awaiting = false;
+    SteadyTime deadline{};
+    std::string fileRef;
+    std::string viewId;
+    std::string unavailableViewId;
+};
+
+SelfTestRun& Run() {
+    static SelfTestRun run;
+    return run;
+}
+
 // The request text of step n without its id; empty for a skipped step. `done` is set past the
 // end of the script.
-std::string ScriptText(const Palette& p, int32_t n, bool* done) {
+std::string ScriptText(const SelfTestRun& p, int32_t n, bool* done) {
     *done = false;
     switch (n) {
         case 0:
@@ -32,21 +50,21 @@ std::string ScriptText(const Palette& p, int32_t n, bool* done) {
         case 2:
             return R"({"type":"capture","payload":{"viewId":"current"}})";
         case 3:
-            if (p.selfTestFileRef.empty()) return {};
-            return R"({"type":"place","payload":{"fileRef":)" + JsonQuote(p.selfTestFileRef) +
+            if (p.fileRef.empty()) return {};
+            return R"({"type":"place","payload":{"fileRef":)" + JsonQuote(p.fileRef) +
                    ",\"label\":\"Ovra \xC2\xB7 teste do host\"}}";
         case 4:
             return R"({"type":"capture","payload":{"viewId":)" +
-                   JsonQuote(p.selfTestViewId.empty() ? std::string("selftest-orbit") : p.selfTestViewId) + "}}";
+                   JsonQuote(p.viewId.empty() ? std::string("selftest-orbit") : p.viewId) + "}}";
         case 5:
             return R"({"type":"capture","payload":{"viewId":)" +
-                   JsonQuote(p.selfTestUnavailableViewId.empty() ? std::string("nav-00000000-0000-0000-0000-000000000001")
-                                                                 : p.selfTestUnavailableViewId) +
+                   JsonQuote(p.unavailableViewId.empty() ? std::string("nav-00000000-0000-0000-0000-000000000001")
+                                                                 : p.unavailableViewId) +
                    "}}";
         case 6:
-            if (p.selfTestFileRef.empty()) return {};
+            if (p.fileRef.empty()) return {};
             return R"({"type":"saveFiles","payload":{"folder":"Ovra - teste do host","files":[{"fileRef":)" +
-                   JsonQuote(p.selfTestFileRef) + R"(,"name":"Vista teste.jpg"}]}})";
+                   JsonQuote(p.fileRef) + R"(,"name":"Vista teste.jpg"}]}})";
         case 7:
             return R"({"type":"record","payload":{"viewIds":["current"],"durationSeconds":5,"preview":false}})";
         case 8:
@@ -96,29 +114,27 @@ std::string ShortenForLog(const std::string& json) {
     return copy;
 }
 
-bool IsSelfTestMode() { return EnvironmentFlag("TAMSEL_OVRA_SELFTEST", 4); }
+bool IsSelfTestMode() { return TestRunMode(); }
 
-void ArmSelfTest(Palette& palette, bool afterProjectChange) {
+void ArmSelfTest(Palette&, bool afterProjectChange) {
     if (!IsSelfTestMode()) return;
-    palette.selfTestStep = 0;
-    palette.selfTestAwaiting = false;
-    palette.selfTestFileRef.clear();
-    palette.selfTestViewId.clear();
-    palette.selfTestUnavailableViewId.clear();
-    palette.selfTestDeadline = SteadyNow() + kArmDelay;
+    Run() = SelfTestRun{};
+    Run().step = 0;
+    Run().deadline = SteadyNow() + kArmDelay;
     WriteLog(afterProjectChange ? "SELFTEST re-armed after project change" : "SELFTEST armed");
 }
 
 void SelfTestStep(Palette& palette) {
-    if (palette.selfTestStep < 0 || palette.selfTestAwaiting || SteadyNow() < palette.selfTestDeadline) return;
-    const int32_t n = palette.selfTestStep;
-    palette.selfTestStep = n + 1;
+    SelfTestRun& run = Run();
+    if (run.step < 0 || run.awaiting || SteadyNow() < run.deadline) return;
+    const int32_t n = run.step;
+    run.step = n + 1;
     const std::string id = StepId(n);
     bool done = false;
-    std::string text = ScriptText(palette, n, &done);
+    std::string text = ScriptText(run, n, &done);
     if (done) {
         WriteLog("SELFTEST done");
-        palette.selfTestStep = -1;
+        run.step = -1;
         return;
     }
     if (text.empty()) {
@@ -126,15 +142,16 @@ void SelfTestStep(Palette& palette) {
         return;
     }
     text.insert(1, "\"id\":" + JsonQuote(id) + ",");
-    palette.selfTestAwaiting = true;
-    Upcalls().dispatch(palette, text);
+    run.awaiting = true;
+    Upcalls().dispatch(palette, text, palette.MessageLoad());
 }
 
-void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std::string& json) {
+void SelfTestResult(Palette&, const std::string& id, bool ok, const std::string& json) {
+    SelfTestRun& run = Run();
     const std::string logged = ShortenForLog(json);
     // Only the reply to the request the run waits for moves it on; a late reply from before a
     // project change, or to a self-test id the page sent itself, is logged and changes nothing.
-    if (!palette.selfTestAwaiting || palette.selfTestStep < 1 || id != StepId(palette.selfTestStep - 1)) {
+    if (!run.awaiting || run.step < 1 || id != StepId(run.step - 1)) {
         WriteLog("SELFTEST " + id + " ignored (not awaited) " + (ok ? "OK " : "ERROR ") + logged);
         return;
     }
@@ -147,7 +164,7 @@ void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std:
             const rapidjson::Value& root = doc;
             const auto ref = root.FindMember("fileRef");
             if (ref != root.MemberEnd() && ref->value.IsString())
-                palette.selfTestFileRef.assign(ref->value.GetString(), ref->value.GetStringLength());
+                run.fileRef.assign(ref->value.GetString(), ref->value.GetStringLength());
             const auto views = root.FindMember("views");
             if (views != root.MemberEnd() && views->value.IsArray()) {
                 for (const rapidjson::Value& view : views->value.GetArray()) {
@@ -156,12 +173,12 @@ void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std:
                     const auto unavailable = view.FindMember("unavailable");
                     const bool isUnavailable = unavailable != view.MemberEnd() && unavailable->value.IsBool() &&
                                                unavailable->value.GetBool();
-                    std::string& slot = isUnavailable ? palette.selfTestUnavailableViewId : palette.selfTestViewId;
+                    std::string& slot = isUnavailable ? run.unavailableViewId : run.viewId;
                     if (slot.empty()) slot = viewId;
                 }
             }
         }
     }
-    palette.selfTestAwaiting = false;
-    palette.selfTestDeadline = SteadyNow() + kStepDelay;
+    run.awaiting = false;
+    run.deadline = SteadyNow() + kStepDelay;
 }

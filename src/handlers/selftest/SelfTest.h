@@ -1,5 +1,7 @@
 // The self-test: a scripted run of bridge requests whose results go to the log, armed by the
-// environment. Host thread only.
+// environment. A client of the bridge: it posts its requests through the routing's dispatch and
+// receives the replies to its reserved ids through the hook the routing installs; its state is
+// its own. Host thread only.
 #pragma once
 #include <string>
 

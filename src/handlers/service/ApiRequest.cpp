@@ -102,7 +102,6 @@ void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value& 
     const rapidjson::Value* optionsMember = Member(payload, "options");
     const rapidjson::Value& options = optionsMember != nullptr && optionsMember->IsObject() ? *optionsMember : kNoOptions;
     ApiJob job;
-    job.id = id;
     job.method = method;
     job.path = path;
     job.binary = BoolMember(options, "binary", true);
@@ -142,24 +141,27 @@ void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value& 
                               base == "/api/v1/device/token" || BoolMember(options, "auth", false);
     job.noCache = BoolMember(options, "noCache", true);
     const bool signOut = base == "/api/v1/device/tokens/current" && method == "DELETE";
-    SecretString token(withoutToken ? std::string() : palette.token);
+    SecretString token = withoutToken ? SecretString() : palette.SignInState().Token();
     if (!withoutToken && token.empty()) return Refuse(palette, id, "revoked");
 
     if (signOut) {
-        palette.tokenStore.Erase();
-        SecureWipe(palette.token);
-        palette.token.clear();
-        palette.sessionReason.clear();
+        palette.SignInState().SignOut();
         DeleteStateFiles();
     }
     WriteLog("api " + method + " " + base + (job.binary ? " (binary)" : ""));
 
+    // The sign-out has happened: whatever fails from here on, its answer is ok {}.
+    job.tag = palette.HandOff();
+    job.tag.okOnFailure = signOut;
     StartWorker(
         palette,
-        [mailbox = ProcessMailbox(), job = std::move(job), token = std::move(token), language = uiLanguage,
+        [mailbox = ProcessMailbox(), job, token = std::move(token), language = uiLanguage,
          signOut]() -> PaletteFunction {
             RunApi(mailbox, job, token, language, signOut);
             return nullptr;
         },
-        [id](Palette& p) { ReplyError(p, id, MakeFailure("network", "", 0)); });
+        [signOut](Palette& p) {
+            if (signOut) return ReplyOk(p, p.Serving().id, "{}");
+            ReplyError(p, p.Serving().id, MakeFailure("network", "", 0));
+        });
 }

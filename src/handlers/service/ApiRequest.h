@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "panel/RequestTag.h"
 #include "platform/Secure.h"
 
 class Palette;
@@ -14,7 +15,7 @@ struct Mailbox;
 
 // One checked request, handed by value to its worker.
 struct ApiJob {
-    std::string id;
+    RequestTag tag;  // the request, and the page load that sent it
     std::string method;
     std::string path;  // normalised, with its query string
     std::string body;  // compact JSON text

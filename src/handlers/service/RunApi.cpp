@@ -24,40 +24,37 @@ constexpr uint32_t kDownloadTimeoutMs = 180000;
 constexpr int kPreviewSide = 1600;
 constexpr int kPreviewQuality = 88;
 
-// Completions posted to the host thread; each answers the request once.
-void PostOk(Mailbox& mailbox, const std::string& id, std::string result) {
-    PostToHost(mailbox, [id, result = std::move(result)](Palette& p) { ReplyOk(p, id, result); });
+// Completions posted to the host thread; each answers the request once, unless the page that
+// sent it has been replaced meanwhile.
+void PostOk(Mailbox& mailbox, const RequestTag& tag, std::string result) {
+    PostToHost(mailbox, tag, [result = std::move(result)](Palette& p) { ReplyOk(p, p.Serving().id, result); });
 }
 
-void PostFailure(Mailbox& mailbox, const std::string& id, const std::string& code, const std::string& reason = "",
+void PostFailure(Mailbox& mailbox, const RequestTag& tag, const std::string& code, const std::string& reason = "",
                  int32_t retryAfter = 0) {
-    PostToHost(mailbox, [id, failure = MakeFailure(code, reason, retryAfter)](Palette& p) { ReplyError(p, id, failure); });
+    PostToHost(mailbox, tag,
+               [failure = MakeFailure(code, reason, retryAfter)](Palette& p) { ReplyError(p, p.Serving().id, failure); });
 }
 
-// Signs the palette in with the token the service returned, and saves it. The save happens here,
-// on the host thread, in the same order as every other change of the sign-in state: a revocation
-// or a sign-out that runs before this step can then never delete a token that this step goes on
-// to sign in with, and a sign-in that completes after release (its Mailbox closed) saves nothing.
-void PostSignIn(Mailbox& mailbox, const std::string& id, SecretString token) {
-    PostToHost(mailbox, [id, token = std::move(token)](Palette& p) {
-        const bool saved = p.tokenStore.Save(token.text());
-        SecureWipe(p.token);
-        p.token = token.text();
-        p.sessionReason.clear();
+// Signs the palette in with the token the service returned, and saves it, then answers. The save
+// happens here, on the host thread, in the same order as every other change of the sign-in state:
+// a revocation or a sign-out that runs before this step can then never delete a token that this
+// step goes on to sign in with, and a sign-in that completes after release (its Mailbox closed)
+// saves nothing. The sign-in is an event of its own, so that it holds even when the page that
+// asked has been replaced and its answer is dropped.
+void PostSignIn(Mailbox& mailbox, const RequestTag& tag, SecretString token) {
+    PostToHost(mailbox, [token = std::move(token)](Palette& p) {
+        const bool saved = p.SignInState().SignIn(token);
         WriteLog(saved ? "signed in; token saved" : "signed in; token kept in memory only");
-        ReplyOk(p, id, R"({"authenticated":true})");
     });
+    PostOk(mailbox, tag, R"({"authenticated":true})");
 }
 
 // Signs the palette out when it still holds the token the service refused; a token obtained
 // meanwhile is kept.
 void PostRevocation(Mailbox& mailbox, const SecretString& refused) {
     PostToHost(mailbox, [refused](Palette& p) {
-        if (p.token.empty() || p.token != refused.text()) return;
-        p.tokenStore.Erase();
-        SecureWipe(p.token);
-        p.sessionReason = "revoked";
-        SendToPage(p, R"({"event":"signedOut","data":{"reason":"revoked"}})");
+        if (p.SignInState().Revoke(refused)) SendToPage(p, R"({"event":"signedOut","data":{"reason":"revoked"}})");
     });
 }
 
@@ -109,7 +106,7 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
     std::string headers;
     std::string body;
     if (upload) {
-        if (!LoadFileRef(job.fileRef, &body, kMaxSourceBytes)) return PostFailure(mailbox, job.id, "missing_file");
+        if (!LoadFileRef(job.fileRef, &body, kMaxSourceBytes)) return PostFailure(mailbox, job.tag, "missing_file");
         headers = "Content-Type: " + job.contentType + "\r\nx-filename: " + job.filename + "\r\n";
         timeoutMs = kUploadTimeoutMs;
     } else if (job.hasJsonBody) {
@@ -122,26 +119,26 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
 
     HttpResponse response =
         CallService(Utf8ToUtf16(job.method), job.path, token.text(), language, body, Utf8ToUtf16(headers), timeoutMs);
-    if (signOut) return PostOk(mailbox, job.id, "{}");
+    if (signOut) return PostOk(mailbox, job.tag, "{}");
     const std::string_view base = BasePath(job.path);
     if (base == "/api/v1/device/token") {
         SecretString newToken = TakeToken(response.body);
-        if (newToken.empty()) return PostFailure(mailbox, job.id, "internal");
-        return PostSignIn(mailbox, job.id, std::move(newToken));
+        if (newToken.empty()) return PostFailure(mailbox, job.tag, "internal");
+        return PostSignIn(mailbox, job.tag, std::move(newToken));
     }
     if (download) {
         std::string result = StoreDownload(response.body);
-        if (result.empty()) return PostFailure(mailbox, job.id, "save_failed");
-        return PostOk(mailbox, job.id, std::move(result));
+        if (result.empty()) return PostFailure(mailbox, job.tag, "save_failed");
+        return PostOk(mailbox, job.tag, std::move(result));
     }
-    if (response.body.empty()) return PostOk(mailbox, job.id, "{}");
+    if (response.body.empty()) return PostOk(mailbox, job.tag, "{}");
     rapidjson::Document doc;
     doc.Parse(response.body.data(), response.body.size());
     // A body that is not JSON, or holds a number past the largest double, is no answer the page
     // can read.
     std::string result;
-    if (doc.HasParseError() || !CompactJson(doc, &result)) return PostFailure(mailbox, job.id, "internal");
-    PostOk(mailbox, job.id, std::move(result));
+    if (doc.HasParseError() || !CompactJson(doc, &result)) return PostFailure(mailbox, job.tag, "internal");
+    PostOk(mailbox, job.tag, std::move(result));
 }
 }  // namespace
 
@@ -150,14 +147,14 @@ void RunApi(const std::shared_ptr<Mailbox>& mailbox, const ApiJob& job, const Se
     try {
         Exchange(*mailbox, job, token, language, signOut);
     } catch (const OvraApi::Error& e) {
-        if (signOut) return PostOk(*mailbox, job.id, "{}");
+        if (signOut) return PostOk(*mailbox, job.tag, "{}");
         if (e.code == "revoked" && !token.empty()) PostRevocation(*mailbox, token);
-        PostFailure(*mailbox, job.id, e.code, e.reason, e.retryAfter);
+        PostFailure(*mailbox, job.tag, e.code, e.reason, e.retryAfter);
     } catch (const std::invalid_argument&) {
-        if (signOut) return PostOk(*mailbox, job.id, "{}");
-        PostFailure(*mailbox, job.id, "invalid_request");
+        if (signOut) return PostOk(*mailbox, job.tag, "{}");
+        PostFailure(*mailbox, job.tag, "invalid_request");
     } catch (...) {
-        if (signOut) return PostOk(*mailbox, job.id, "{}");
-        PostFailure(*mailbox, job.id, "network");
+        if (signOut) return PostOk(*mailbox, job.tag, "{}");
+        PostFailure(*mailbox, job.tag, "network");
     }
 }

@@ -30,10 +30,11 @@ const char* Bool(bool value) { return value ? "true" : "false"; }
 
 void GetState(Palette& palette, const std::string& id) {
     const std::string name = ProjectName();
-    std::string json = "{\"state\":" + StoredStateOrEmpty(palette.projectKey);
+    const Session& session = palette.SignInState();
+    std::string json = "{\"state\":" + StoredStateOrEmpty(palette.PageProjectKey());
     json += ",\"session\":{\"authenticated\":";
-    json += Bool(!palette.token.empty());
-    json += ",\"reason\":" + (palette.sessionReason.empty() ? std::string("null") : JsonQuote(palette.sessionReason));
+    json += Bool(session.SignedIn());
+    json += ",\"reason\":" + (session.Reason().empty() ? std::string("null") : JsonQuote(session.Reason()));
     json += ",\"projectName\":" + JsonQuote(name) + "}";
     json += ",\"host\":{\"app\":\"archicad\",\"appVersion\":\"30\",\"platform\":\"win\",\"lang\":\"";
     json += LanguageParameter();
@@ -57,11 +58,11 @@ void SetState(Palette& palette, const std::string& id, const rapidjson::Value& p
         return;
     }
     // Only a signed-in page, or one whose sign-in was revoked, keeps its state.
-    if (palette.token.empty() && palette.sessionReason.empty()) {
+    if (!palette.SignInState().SignedIn() && palette.SignInState().Reason().empty()) {
         ReplyOk(palette, id, "{}");
         return;
     }
-    if (WriteStateFile(palette.projectKey, text))
+    if (WriteStateFile(palette.PageProjectKey(), text))
         ReplyOk(palette, id, "{}");
     else
         ReplyError(palette, id, MakeFailure("save_failed", "", 0));

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "handlers/selftest/SelfTest.h"
+#include "panel/TestMode.h"
 #include "handlers/views/Picture.h"
 
 namespace OvraViews {
@@ -56,7 +56,7 @@ HostError OpenView(const std::string& viewId) {
     }
     if (viewId == "current") return kHostOk;
     Projection3D projection;
-    if (viewId == kOrbitViewId && IsSelfTestMode()) {
+    if (viewId == kOrbitViewId && TestRunMode()) {
         if (const HostError e = host.GetProjection3D(&projection)) return e;
         if (!projection.perspective) return kNotFound;
         PerspectiveCamera& c = projection.camera;

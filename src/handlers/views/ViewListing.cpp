@@ -272,10 +272,10 @@ std::vector<ViewEntry> CollectViews(const std::u16string& language) {
 
 void ListViews(Palette& palette, const std::string& id) {
     const std::vector<ViewEntry> entries = CollectViews(uiLanguage);
-    palette.previews.erase("current");
+    palette.Previews().erase("current");
     if (Is3DWindowCurrent()) {
         std::string jpeg, errorCode;
-        if (CaptureView(false, &jpeg, &errorCode)) palette.previews["current"] = MakeDataUrl("image/jpeg", jpeg);
+        if (CaptureView(false, &jpeg, &errorCode)) palette.Previews()["current"] = MakeDataUrl("image/jpeg", jpeg);
     }
     bool hasContent = false;
     // A failed test counts as content.
@@ -284,9 +284,9 @@ void ListViews(Palette& palette, const std::string& id) {
     std::string result = "{\"projectName\":" + JsonQuote(ProjectName()) + ",\"views\":[";
     for (size_t i = 0; i < entries.size(); ++i) {
         if (i > 0) result += ',';
-        const auto preview = palette.previews.find(entries[i].id);
+        const auto preview = palette.Previews().find(entries[i].id);
         AppendViewObject(entries[i],
-                         preview != palette.previews.end() ? preview->second : PlaceholderThumbnail(entries[i].space),
+                         preview != palette.Previews().end() ? preview->second : PlaceholderThumbnail(entries[i].space),
                          hasContent, &result);
     }
     result += "]}";

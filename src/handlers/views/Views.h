@@ -10,12 +10,10 @@ namespace OvraViews {
 // "listViews": the current view and the navigator's saved views, with thumbnails; always
 // answered with a success.
 void ListViews(Palette& palette, const std::string& id);
-// "capture", when the pump takes it from the queue: marks the capture in flight and asks the
-// host for an event-loop call that runs Capture.
+// "capture", when the pump takes it from the queue: the palette's capture session takes it and
+// asks the host for the event-loop call that opens the view.
 void StartCapture(Palette& palette, const std::string& id, const rapidjson::Value& payload);
-// Opens the view and sets the capture's deadline, from the host's event loop; or answers at once
-// when the view is refused or cannot be opened.
-void Capture(Palette& palette, const std::string& requestId, const std::string& viewId);
-// Takes the picture once the deadline has passed, restores the view state, and answers.
+// Takes the picture of a capture whose view is open, without waiting for its deadline, restores
+// the view state, and answers; does nothing otherwise. For benchmarks that time the picture.
 void CaptureNow(Palette& palette);
 }  // namespace OvraViews

@@ -88,6 +88,29 @@ void SoakRound::Check() {
     CheckSavedFiles();
 }
 
+std::string SoakRound::Described(const std::string& id) const {
+    std::string text;
+    for (const SoakRequest& r : requests_)
+        if (r.id == id) text = r.text.substr(0, 200);
+    // The log lines of the round around the request's own, for the reader of a failure.
+    const std::string log = ReadFileText(harness_->folders().dataFolder() / "host.log");
+    const size_t at = log.find(id);
+    if (at != std::string::npos) text += " | log: " + log.substr(at > 300 ? at - 300 : 0, 900);
+    return text;
+}
+
+std::set<std::string> SoakRound::DroppedAfterReload() const {
+    static const std::string kDropped = "reply dropped after reload ";
+    const std::string log = ReadFileText(harness_->folders().dataFolder() / "host.log");
+    std::set<std::string> ids;
+    for (size_t at = 0; (at = log.find(kDropped, at)) != std::string::npos;) {
+        at += kDropped.size();
+        const size_t end = log.find("\r\n", at);
+        ids.insert(log.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    }
+    return ids;
+}
+
 void SoakRound::CheckReplies() {
     std::map<std::string, int> replies;
     for (const ScriptedPage::Message& m : messages_) {
@@ -101,12 +124,17 @@ void SoakRound::CheckReplies() {
         ++replies[id];
         if (accepted_.count(id) == 0) Violation("a reply to an id never accepted: " + m.json.substr(0, 300));
     }
+    const std::set<std::string> dropped = DroppedAfterReload();
     for (const std::string& id : accepted_) {
         const int n = replies[id];
-        if (releaseRound_ && n == 0)
+        if (dropped.count(id) != 0) {
+            // The page that sent it was replaced by a project change; its answer is dropped, once.
+            if (n != 0) Violation("request " + id + " was answered and also dropped after a reload");
+            ++counts_.droppedAfterReload;
+        } else if (releaseRound_ && n == 0)
             ++counts_.unansweredAtRelease;  // dropped with the Mailbox or the queues at release
         else if (n != 1)
-            Violation("request " + id + " got " + std::to_string(n) + " replies");
+            Violation("request " + id + " got " + std::to_string(n) + " replies: " + Described(id));
     }
 }
 

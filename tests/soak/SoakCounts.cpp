@@ -18,6 +18,7 @@ void SoakCounts::Add(const SoakCounts& o) {
     refusedEventLoopTurns += o.refusedEventLoopTurns;
     releasedWithWorkers += o.releasedWithWorkers;
     unansweredAtRelease += o.unansweredAtRelease;
+    droppedAfterReload += o.droppedAfterReload;
     dialogs += o.dialogs;
     dialogCancels += o.dialogCancels;
     projectChanges += o.projectChanges;
@@ -48,7 +49,8 @@ std::string SoakCounts::Report() const {
         << ", dialog cancels queued " << dialogCancels << ", project events " << projectChanges << "\n"
         << "rounds whose captures' view restoring was checked " << viewRestoreChecks << "\n"
         << "rounds released while workers ran " << releasedWithWorkers << ", requests left unanswered by those releases "
-        << unansweredAtRelease << "\n";
+        << unansweredAtRelease << "\n"
+        << "requests whose answer was dropped after a reload " << droppedAfterReload << "\n";
     return out.str();
 }
 

@@ -32,6 +32,8 @@ struct SoakCounts {
     // unanswered, never answered twice.
     uint64_t releasedWithWorkers = 0;
     uint64_t unansweredAtRelease = 0;  // rounds without faults on the view, so checked for its restoring
+    // Requests whose page a project change replaced before their answer came: dropped, and logged.
+    uint64_t droppedAfterReload = 0;
 
     void Add(const SoakCounts& other);
     // Several lines: every count by kind.

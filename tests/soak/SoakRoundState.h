@@ -46,6 +46,10 @@ private:
     void Drain();
     void Check();
     void CheckReplies();
+    // The ids of requests whose answers the log says were dropped after a page reload.
+    std::set<std::string> DroppedAfterReload() const;
+    // A request's text and the log around it, for a violation's message.
+    std::string Described(const std::string& id) const;
     void CheckTemporaryFiles();
     void CheckTokens();
     void CheckModel();

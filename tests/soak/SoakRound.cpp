@@ -115,6 +115,9 @@ void SoakRound::Post(const SoakRequest& request) {
         ++counts_.malformed;
     } else if (taken) {
         accepted_.insert(request.id);
+        const uint64_t sent = projectChangesSent_.load();
+        changesAtPost_[request.id] = sent;
+        if (projectChangesApplied_.load() < sent) postedWhileAChangeWaited_.insert(request.id);
         ++counts_.requestTypes[request.type];
     }
 }
@@ -177,7 +180,10 @@ void SoakRound::InjectFaults() {
         if (Chance(random_, 0.5))
             host.project = Chance(random_, 0.5) ? SimProject{false, false, (projectFolder_ / "house.pln").string(), "house"}
                                                 : SimProject{};
-        host.SendProjectEvent(Pick(random_, std::vector<int32_t>{1, 2, 4, 3}));
+        const int32_t event = Pick(random_, std::vector<int32_t>{1, 2, 4, 3});
+        // Counted before it is sent, so that a request accepted meanwhile counts as before it.
+        if (event != 3) ++projectChangesSent_;
+        host.SendProjectEvent(event);
         ++counts_.projectChanges;
     }
 }
@@ -191,6 +197,11 @@ void SoakRound::ClearFaults() {
 
 void SoakRound::Turn() {
     harness_->host().Turn();
+    // Project changes are sent between turns, so a reload in this turn applied all sent so far.
+    if (const size_t loads = harness_->page().Loads().size(); loads != loadsSeen_) {
+        loadsSeen_ = loads;
+        projectChangesApplied_ = projectChangesSent_.load();
+    }
     if (harness_->host().refuseEventLoopCalls) ++counts_.refusedEventLoopTurns;
     if (Palette* p = CurrentPalette(); p != nullptr && p->SignInState().SignedIn())
         tokens_.insert(p->SignInState().Token().text());
@@ -211,9 +222,8 @@ bool SoakRound::Settled() const {
         if (RepliesTo(id).empty()) unanswered.push_back(id);
     if (unanswered.empty()) return true;
     // Requests of a page since replaced have their answers dropped, not delivered.
-    const std::set<std::string> dropped = DroppedAfterReload();
     for (const std::string& id : unanswered)
-        if (dropped.count(id) == 0) return false;
+        if (!MayBeDropped(id)) return false;
     return true;
 }
 

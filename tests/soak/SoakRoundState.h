@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,9 @@ private:
     void CheckReplies();
     // The ids of requests whose answers the log says were dropped after a page reload.
     std::set<std::string> DroppedAfterReload() const;
+    // True when a project change was sent after the request was accepted, or waited to be
+    // applied when it was.
+    bool MayBeDropped(const std::string& id) const;
     // A request's text and the log around it, for a violation's message.
     std::string Described(const std::string& id) const;
     void CheckTemporaryFiles();
@@ -71,6 +75,15 @@ private:
     std::vector<SoakRequest> requests_;
     std::mutex acceptedMutex_;
     std::set<std::string> accepted_;
+    // Project changes sent so far, and how many had been sent when each request was accepted: a
+    // request of a page that a later change replaced may have its answer dropped.
+    std::atomic<uint64_t> projectChangesSent_{0};
+    std::map<std::string, uint64_t> changesAtPost_;
+    // Project changes the add-on has applied (its page reloaded since): a text posted while a
+    // change waits to be applied belongs to the old page too.
+    std::atomic<uint64_t> projectChangesApplied_{0};
+    size_t loadsSeen_ = 0;
+    std::set<std::string> postedWhileAChangeWaited_;
     std::set<std::string> tokens_;
     std::vector<ScriptedPage::Message> messages_;
     // A round that releases the add-on while its workers still run, instead of draining.

@@ -118,6 +118,8 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             o->failures.push_back(failure);
         } else if (arg == "--refuse-event-loop") {
             o->refuseEventLoop = true;
+        } else if (arg == "--callbacks-first") {
+            o->callbacksFirst = true;
         } else if (arg == "--pick") {
             if (!value(&o->pick)) return false;
         } else if (arg == "--pick-folder") {
@@ -177,6 +179,7 @@ void ApplySimOptions(const SimOptions& o, SimHost& host) {
     host.Set3DWindowSize(o.windowWidth, o.windowHeight);
     for (const SimFailure& f : o.failures) host.FailOperation(f.operation, f.code, f.once);
     if (o.refuseEventLoop) host.refuseEventLoopCalls = kHostErrRefused;
+    if (o.callbacksFirst) host.callbacksFirst = true;
     auto answer = [](const std::string& text) { return text == "cancel" ? std::nullopt : std::optional(text); };
     host.dialogs.standingFileAnswer = answer(o.pick);
     host.dialogs.standingFolderAnswer = answer(o.pickFolder);
@@ -223,6 +226,7 @@ const char* SimUsage() {
            "  --window-size WxH             the 3D window's drawing area (default 1200x800)\n"
            "  --fail OP=CODE[:once]         host operation OP fails with CODE (decimal or 0x hex); repeatable\n"
            "  --refuse-event-loop           the host refuses event-loop call-backs\n"
+           "  --callbacks-first             each host turn runs event-loop call-backs before idle notifications\n"
            "  --pick PATH|cancel            the open-file dialog's answer (default cancel; run: the saved file)\n"
            "  --pick-folder PATH|cancel     the folder dialog's answer (default cancel)\n"
            "  --launch-log FILE             one line per shell launch: verb, file, parameters, tab-separated\n"

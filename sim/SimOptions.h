@@ -28,6 +28,7 @@ struct SimOptions {
     int windowWidth = 1200, windowHeight = 800;
     std::vector<SimFailure> failures;
     bool refuseEventLoop = false;
+    bool callbacksFirst = false;  // each host turn runs event-loop call-backs before idle
     // Simulated seconds the host loop keeps going after the last reply (requests mode).
     int64_t runFor = 0;
     // The dialogs' answers: a path, or "cancel" (the default).

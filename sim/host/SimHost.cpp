@@ -1,7 +1,9 @@
 // The simulated host application.
 #include "sim/host/SimHost.h"
 
+#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/Utf.h"
@@ -18,6 +20,10 @@ bool PrintableCode(uint32_t code) {
 }  // namespace
 
 SimHost::SimHost(AddonEntry entry) : windows(clock), entry_(entry) {
+    const char* order = std::getenv("TOVR_SIM_CALLBACKS_FIRST");
+    callbacksFirst = order != nullptr && std::strcmp(order, "1") == 0;
+    const char* order = std::getenv("TOVR_SIM_CALLBACKS_FIRST");
+    callbacksFirst = order != nullptr && std::string_view(order) == "1";
     mainWindow = windows.CreateNamed(0, {0, 0, 1600, 1000}, "DGFrameWindow", "Archicad 30");
     planDialog = windows.CreateNamed(mainWindow, {kDialogLeft, kDialogTop, 1200, 900}, "DGModelessDlgClass", "");
     windows.CreateNamed(planDialog, {kDialogLeft + 8, kDialogTop + 30, 1192, 892}, "DGUserItemClass", "");
@@ -190,8 +196,9 @@ void SimHost::Turn() {
 
 void SimHost::TurnWithoutTime() {
     FinishPageLoad();
+    if (callbacksFirst) RunEventLoopCalls();
     Idle();
-    RunEventLoopCalls();
+    if (!callbacksFirst) RunEventLoopCalls();
 }
 
 HostError SimHost::RegisterSupportedService(uint32_t code, int32_t version) {

@@ -147,7 +147,7 @@ TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
     SimOptions o;
     std::string error;
     ASSERT_TRUE(Parse({"--model", "stairs-only", "--front", "3d", "--window-size", "300x200", "--fail",
-                       "GetStories=77:once", "--refuse-event-loop", "--host-language", "POR"},
+                       "GetStories=77:once", "--refuse-event-loop", "--callbacks-first", "--host-language", "POR"},
                       &o, &error));
     Harness h(false);
     ApplySimOptions(o, h.host());
@@ -164,6 +164,7 @@ TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
     EXPECT_EQ(h.host().GetStories(&stories), 77);
     EXPECT_EQ(h.host().GetStories(&stories), kHostOk);
     EXPECT_EQ(h.host().refuseEventLoopCalls, kHostErrRefused);
+    EXPECT_TRUE(h.host().callbacksFirst);
 }
 
 TEST(SimOptionsWrite, TheWorksheetPngIsTheShownWorksheetDrawnElseTheBlankSheet) {

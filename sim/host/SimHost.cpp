@@ -1,7 +1,6 @@
 // The simulated host application.
 #include "sim/host/SimHost.h"
 
-#include <cstdlib>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +19,6 @@ bool PrintableCode(uint32_t code) {
 }  // namespace
 
 SimHost::SimHost(AddonEntry entry) : windows(clock), entry_(entry) {
-    const char* order = std::getenv("TOVR_SIM_CALLBACKS_FIRST");
-    callbacksFirst = order != nullptr && std::strcmp(order, "1") == 0;
     const char* order = std::getenv("TOVR_SIM_CALLBACKS_FIRST");
     callbacksFirst = order != nullptr && std::string_view(order) == "1";
     mainWindow = windows.CreateNamed(0, {0, 0, 1600, 1000}, "DGFrameWindow", "Archicad 30");

@@ -60,7 +60,7 @@ public:
     void Advance(std::chrono::milliseconds duration);  // fires timers as time passes
     void RunEventLoopCalls();
     bool FinishPageLoad();
-    void Turn();  // finish a pending page load, idle, run event-loop calls (or the calls, then idle), 100 ms of time
+    void Turn();  // finish a pending page load, idle, run event-loop calls, 100 ms of time
     void TurnWithoutTime();  // the same with the clock standing still
     // Each turn runs the event-loop call-backs before the idle notification instead of after
     // it: the host may give either first. Its default is TOVR_SIM_CALLBACKS_FIRST set to "1", so

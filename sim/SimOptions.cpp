@@ -33,6 +33,47 @@ bool ParseWindowSize(std::string_view text, int* width, int* height) {
            *height <= kMaxWindowSide;
 }
 
+// Simulated seconds as "S" or "S.F" (decimal digits, at most three after the point, at most
+// kMaxChangeSeconds), in milliseconds.
+constexpr int64_t kMaxChangeSeconds = 1000000000;
+
+bool ParseSeconds(std::string_view text, int64_t* ms) {
+    const size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    auto digits = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (whole.empty() || whole.size() > 10 || !digits(whole) || !digits(fraction) || fraction.size() > 3 ||
+        (point != std::string_view::npos && fraction.empty()))
+        return false;
+    int64_t seconds = 0;
+    for (char c : whole) seconds = seconds * 10 + (c - '0');
+    if (seconds > kMaxChangeSeconds) return false;
+    int64_t thousandths = 0;
+    for (size_t i = 0; i < 3; ++i) thousandths = thousandths * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    *ms = seconds * 1000 + thousandths;
+    return true;
+}
+
+bool ParseProjectChange(std::string_view text, SimProjectChange* change, std::string* error) {
+    const size_t equals = text.find('=');
+    const std::string_view seconds = text.substr(0, equals);
+    if (!ParseSeconds(seconds, &change->atMs))
+        return *error = "--project-change-at takes S[=PATH], S simulated seconds from the start, 0 or more, with "
+                        "at most three decimals (such as 2 or 0.25)",
+               false;
+    change->path.clear();
+    if (equals != std::string_view::npos) {
+        change->path = std::string(text.substr(equals + 1));
+        if (change->path.empty())
+            return *error = "--project-change-at " + std::string(text) + ": PATH after = is empty (leave out =PATH for "
+                            "an untitled project)",
+                   false;
+    }
+    return true;
+}
+
 bool ParseFailure(std::string_view text, SimFailure* failure, std::string* error) {
     const size_t equals = text.find('=');
     if (equals == std::string_view::npos) return *error = "--fail takes OP=CODE[:once]", false;
@@ -120,6 +161,16 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             o->refuseEventLoop = true;
         } else if (arg == "--callbacks-first") {
             o->callbacksFirst = true;
+        } else if (arg == "--project-change-at") {
+            if (!value(&text)) return false;
+            SimProjectChange change;
+            if (!ParseProjectChange(text, &change, error)) return false;
+            // Earliest first; changes at the same second keep their order on the line.
+            const auto later = std::upper_bound(o->projectChanges.begin(), o->projectChanges.end(), change,
+                                                [](const SimProjectChange& a, const SimProjectChange& b) {
+                                                    return a.atMs < b.atMs;
+                                                });
+            o->projectChanges.insert(later, change);
         } else if (arg == "--pick") {
             if (!value(&o->pick)) return false;
         } else if (arg == "--pick-folder") {
@@ -167,6 +218,22 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
     // A project with a path is a saved one unless --untitled says otherwise.
     if (!untitledGiven) o->untitled = o->projectPath.empty();
     return true;
+}
+
+void OpenProjectAt(const SimProjectChange& change, SimHost& host) {
+    host.project.queryFails = false;
+    host.project.untitled = change.path.empty();
+    host.project.path = change.path;
+    if (change.path.empty()) {
+        host.project.name = "Untitled";
+    } else {
+        // The last part of the path, either separator, without its extension.
+        const size_t slash = change.path.find_last_of("/\\");
+        std::string name = change.path.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+        host.project.name = name;
+    }
+    host.SendProjectEvent(kProjectOpenedEvent);
 }
 
 void ApplySimOptions(const SimOptions& o, SimHost& host) {
@@ -227,6 +294,8 @@ const char* SimUsage() {
            "  --fail OP=CODE[:once]         host operation OP fails with CODE (decimal or 0x hex); repeatable\n"
            "  --refuse-event-loop           the host refuses event-loop call-backs\n"
            "  --callbacks-first             each host turn runs event-loop call-backs before idle notifications\n"
+           "  --project-change-at S[=PATH]  (requests) at simulated second S the host opens another project (PATH,\n"
+           "                                else a new untitled one); repeatable\n"
            "  --pick PATH|cancel            the open-file dialog's answer (default cancel; run: the saved file)\n"
            "  --pick-folder PATH|cancel     the folder dialog's answer (default cancel)\n"
            "  --launch-log FILE             one line per shell launch: verb, file, parameters, tab-separated\n"

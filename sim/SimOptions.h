@@ -1,6 +1,7 @@
 // The simulator's command line: the command, FILE and the options, which may stand before or
 // after FILE, and how they set up the simulated host.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,12 @@ struct SimFailure {
     std::string operation;  // a HostApi operation's name
     HostError code = 0;
     bool once = false;
+};
+
+// The user opening another project at a simulated time (--project-change-at).
+struct SimProjectChange {
+    int64_t atMs = 0;  // simulated milliseconds from the start
+    std::string path;  // the project file opened; empty: a new untitled project
 };
 
 struct SimOptions {
@@ -31,6 +38,8 @@ struct SimOptions {
     bool callbacksFirst = false;  // each host turn runs event-loop call-backs before idle
     // Simulated seconds the host loop keeps going after the last reply (requests mode).
     int64_t runFor = 0;
+    // The projects the user opens during the run, earliest first (requests mode).
+    std::vector<SimProjectChange> projectChanges;
     // The dialogs' answers: a path, or "cancel" (the default).
     std::string pick = "cancel", pickFolder = "cancel";
     std::string launchLog;   // empty: not written
@@ -51,6 +60,14 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* options, 
 // A host error code in decimal (negative allowed) or 0x hexadecimal that fits 32 bits; false
 // for anything else.
 bool ParseHostErrorCode(std::string_view text, HostError* code);
+
+// The host event that tells the add-on a project was opened.
+inline constexpr int32_t kProjectOpenedEvent = 4;
+
+// Opens the change's project in the host as the user does: the project's path, its name (the
+// file name without its extension; "Untitled" for a new project) and untitled flag, then the
+// host's project-opened event to the add-on.
+void OpenProjectAt(const SimProjectChange& change, SimHost& host);
 
 // Sets up a host that has not started yet: language, project, model, front window, the 3D
 // window's size, failures and the event-loop refusal.

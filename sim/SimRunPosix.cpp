@@ -223,6 +223,8 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
     if (options.signedIn)
         return std::cerr << "tamsel-sim: run signs in through the panel; --signed-in is for demo and requests\n", 2;
     if (Given(rest, "--run-for")) return std::cerr << "tamsel-sim: --run-for is for requests\n", 2;
+    if (!options.projectChanges.empty())
+        return std::cerr << "tamsel-sim: --project-change-at is for requests; the run renders in one project\n", 2;
     if (options.module.empty()) options.module = DefaultModulePath();
     // The 3D window in front unless the command line says otherwise, as a person about to render
     // has it: the current view is then the one shown, with its picture in the listing.

@@ -26,6 +26,7 @@
 #include "host/AddonResources.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/host/SimHost.h"
+#include "sim/PageRequests.h"
 #include "sim/RequestReferences.h"
 #include "sim/SimOptions.h"
 #include "sim/SimProcess.h"
@@ -121,6 +122,92 @@ int StopRequests(SimHost& host, const std::string& message) {
     return 1;
 }
 
+std::string SecondsText(int64_t ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms % 1000));
+        std::string digits = fraction;
+        while (digits.back() == '0') digits.pop_back();
+        text += digits;
+    }
+    return text;
+}
+
+// The host loop of a requests run: host turns, the project changes that fall due between them,
+// and what the page has seen, each request that a reload dropped named on standard error.
+class RequestsLoop {
+public:
+    RequestsLoop(SimHost& host, ScriptedPage& page, const std::vector<SimProjectChange>& changes)
+        : host_(host), page_(page), changes_(changes), requests_(page) {}
+
+    PageRequests& Requests() { return requests_; }
+
+    // Posts a line to the page; `answerId` is its id when a reply is due.
+    void Post(const std::string& line, const std::string* answerId) {
+        if (answerId != nullptr) requests_.Sent(*answerId);
+        page_.Post(line);
+        Observe();
+    }
+
+    // Turns the host until `done` holds and the page is not waiting for a reload, or the real-time
+    // limit passes (false). Before each turn the project changes due by then are made.
+    template <typename Done>
+    bool Wait(Done done) {
+        const auto start = std::chrono::steady_clock::now();
+        for (;;) {
+            OpenDueProjects();
+            Observe();
+            if (Settled() && done()) return true;
+            if (std::chrono::steady_clock::now() - start > kRealTimeLimit) return false;
+            host_.Turn();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    // One turn of --run-for: the clock stands still while a worker runs, so the work finishes
+    // before simulated time moves on. True when the turn moved the clock.
+    bool RunForTurn() {
+        OpenDueProjects();
+        const bool timed = !host_.clock.WorkRunning();
+        if (timed) host_.Turn();
+        else host_.TurnWithoutTime();
+        Observe();
+        return timed;
+    }
+
+    // The change the page is still to be reloaded for, in simulated seconds; empty when none.
+    std::string AwaitedChange() const { return awaitingReload_ ? SecondsText(awaitedAtMs_) : std::string(); }
+
+private:
+    void OpenDueProjects() {
+        while (next_ < changes_.size() && changes_[next_].atMs <= host_.clock.Elapsed().count()) {
+            loadsAtChange_ = page_.Loads().size();
+            awaitingReload_ = true;
+            awaitedAtMs_ = changes_[next_].atMs;
+            OpenProjectAt(changes_[next_++], host_);
+        }
+    }
+
+    void Observe() {
+        for (const std::string& id : requests_.Update())
+            std::cerr << "tamsel-sim: request " << id << " dropped by the reload\n";
+        if (awaitingReload_ && page_.Loads().size() > loadsAtChange_) awaitingReload_ = false;
+    }
+
+    // The lines after a project change go to the new page once it has loaded.
+    bool Settled() const { return !awaitingReload_ && !page_.IsLoading(); }
+
+    SimHost& host_;
+    ScriptedPage& page_;
+    const std::vector<SimProjectChange>& changes_;
+    PageRequests requests_;
+    size_t next_ = 0;
+    size_t loadsAtChange_ = 0;
+    bool awaitingReload_ = false;
+    int64_t awaitedAtMs_ = 0;
+};
+
 int RunRequests(SimHost& host, const SimOptions& o) {
     std::vector<std::string> lines;
     std::string error;
@@ -140,56 +227,59 @@ int RunRequests(SimHost& host, const SimOptions& o) {
     }
     page->onMessage = [](const ScriptedPage::Message& m) { std::cout << m.json << '\n'; };
     host.Turn();  // the page finishes loading and gets its adapter
-    auto replyTo = [&](const std::string& id) -> const rapidjson::Value* {
-        const auto replies = page->RepliesTo(id);
-        return replies.empty() ? nullptr : replies.front()->document.get();
-    };
-    size_t expected = 0;
-    std::set<std::string> sent;
+    RequestsLoop loop(host, *page, o.projectChanges);
+    PageRequests& requests = loop.Requests();
     for (size_t n = 0; n < lines.size(); ++n) {
         std::string line = lines[n];
         std::vector<ReplyReference> references;
         const std::string where = "line " + std::to_string(n + 1) + ": ";
         if (!FindReferences(line, &references, &error)) return StopRequests(host, where + error);
         if (!references.empty()) {
+            auto named = [&](const ReplyReference& r) { return "{{" + r.id + "." + r.path + "}} names request " + r.id; };
             // This line, and so every later one, waits for the replies it names.
             for (const ReplyReference& r : references)
-                if (sent.count(r.id) == 0)
-                    return StopRequests(host, where + "{{" + r.id + "." + r.path + "}} names request " + r.id +
-                                                  ", which no earlier line sends");
-            const bool arrived = RunUntil(host, [&] {
+                if (requests.StateOf(r.id) == PageRequests::State::NotSent)
+                    return StopRequests(host, where + named(r) + ", which no earlier line sends");
+            auto dropped = [&](const ReplyReference& r) { return requests.StateOf(r.id) == PageRequests::State::Dropped; };
+            const bool arrived = loop.Wait([&] {
                 for (const ReplyReference& r : references)
-                    if (replyTo(r.id) == nullptr) return false;
+                    if (requests.StateOf(r.id) == PageRequests::State::Waiting) return false;
                 return true;
             });
-            if (!arrived) return StopRequests(host, where + "the replies it names did not arrive within 30 seconds");
+            for (const ReplyReference& r : references)
+                if (dropped(r))
+                    return StopRequests(host, where + named(r) + ", which the reload dropped before its reply came");
+            if (!arrived) {
+                const std::string change = loop.AwaitedChange();
+                return StopRequests(host, where + (change.empty() ? "the replies it names did not arrive within 30 seconds"
+                                                                  : "the page was not reloaded within 30 seconds of "
+                                                                    "the project change at " + change + " s"));
+            }
+            const auto replyTo = [&](const std::string& id) { return requests.ReplyTo(id); };
             if (!SubstituteReferences(lines[n], replyTo, &line, &error)) return StopRequests(host, where + error);
         }
         std::string id;
-        if (IsAnswerable(line, &id)) {
-            ++expected;
-            sent.insert(id);
-        }
-        page->Post(line);
+        loop.Post(line, IsAnswerable(line, &id) ? &id : nullptr);
     }
-    const bool answered = RunUntil(host, [&] { return CountReplies(*page) >= expected; });
+    const bool answered = loop.Wait([&] { return requests.Count(PageRequests::State::Waiting) == 0; });
     // Idle notifications and the timer go on as the host gives them, 100 ms of simulated time a
-    // turn; while one of the add-on's workers runs (a save, a download) the host keeps turning
-    // but the clock stands still, so the work finishes before simulated time moves on.
+    // turn, with the clock still while a worker runs.
     for (int64_t turn = 0; answered && turn < o.runFor * 10;) {
-        if (host.clock.WorkRunning()) {
-            host.TurnWithoutTime();
-        } else {
-            host.Turn();
-            ++turn;
-        }
+        if (loop.RunForTurn()) ++turn;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    const size_t answeredCount = requests.Count(PageRequests::State::Answered);
+    const size_t waitingCount = requests.Count(PageRequests::State::Waiting);
     std::cout.flush();
     host.Release();
     if (!answered) {
-        std::cerr << "tamsel-sim: " << CountReplies(*page) << " of " << expected
-                  << " requests answered after 30 seconds\n";
+        const std::string change = loop.AwaitedChange();
+        if (!change.empty())
+            std::cerr << "tamsel-sim: the page was not reloaded within 30 seconds of the project change at " << change
+                      << " s\n";
+        else
+            std::cerr << "tamsel-sim: " << answeredCount << " of " << answeredCount + waitingCount
+                      << " requests answered after 30 seconds\n";
         return 1;
     }
     return 0;
@@ -302,6 +392,9 @@ int main(int argc, char** argv) {
     }
     if (IsRunCommand(arguments)) return RunRenderFlow(arguments);
     if (!ParseSimOptions(arguments, &options, &error)) return Usage(error);
+    // The demo narrates one session in one project; what it cannot honour is refused.
+    if (options.mode == "demo" && !options.projectChanges.empty())
+        return std::cerr << "tamsel-sim: --project-change-at is for requests; demo stays in one project\n", 2;
     if (options.module.empty()) options.module = DefaultModulePath();
     std::unique_ptr<LoadedModule> module = LoadAddonModule(options.module, &error);
     if (!module) {

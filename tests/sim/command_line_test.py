@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """The simulator's command line as people and scripts use it: --help and --version on standard
-output, a file that cannot be read named with the reason, and a run that honours the options it
-takes (the account's credits, the model, the project's name, the host language) or refuses them.
+output, a file that cannot be read named with the reason, a run that honours the options it
+takes (the account's credits, the model, the project's name, the host language) or refuses them,
+and the user opening another project while the add-on's work is in flight.
 
 Usage: command_line_test.py TAMSEL_SIM SOURCE_DIR SCRATCH
 """
+import json
 import os
 import re
 import shutil
@@ -18,6 +20,15 @@ SIM, SOURCE, SCRATCH = sys.argv[1:4]
 def sim(*args, stdin=None):
     env = dict(os.environ, XDG_DATA_HOME=os.path.join(SCRATCH, "data"))
     return subprocess.run([SIM, *args], input=stdin, capture_output=True, text=True, env=env, timeout=300)
+
+
+def first_line(text):
+    return text.splitlines()[0] if text else ""
+
+
+def reply_ids(stdout):
+    """The ids of the replies printed, in order (events have none)."""
+    return [json.loads(line).get("id") for line in stdout.splitlines() if line.startswith("{")]
 
 
 def run(name, *args):
@@ -124,6 +135,107 @@ class RunOptions(unittest.TestCase):
         numbers = re.findall(r"(?m)^\[([ \d]+)/13\]", done.stdout)
         self.assertEqual(len(numbers), 13)
         self.assertEqual({len(n) for n in numbers}, {2})
+
+
+class ProjectChangeOptions(unittest.TestCase):
+    def test_bad_values_are_refused_with_one_line_before_anything_runs(self):
+        seconds = ("--project-change-at takes S[=PATH], S simulated seconds from the start, 0 or more, with at "
+                   "most three decimals (such as 2 or 0.25)")
+        for value, message in (("-1", seconds), ("+1", seconds), ("", seconds), ("ten", seconds), ("1e3", seconds),
+                               (".5", seconds), ("2.", seconds), ("0.1234", seconds), ("99999999999", seconds),
+                               ("nan", seconds), ("2=", "--project-change-at 2=: PATH after = is "
+                                                                  "empty (leave out =PATH for an untitled project)")):
+            with self.subTest(value=value):
+                done = sim("requests", "/dev/null", "--project-change-at", value)
+                self.assertEqual(done.returncode, 2)
+                self.assertEqual(first_line(done.stderr), "tamsel-sim: " + message)
+                self.assertEqual(done.stdout, "")
+        done = sim("requests", "/dev/null", "--project-change-at")
+        self.assertEqual((done.returncode, first_line(done.stderr)), (2, "tamsel-sim: --project-change-at needs a value"))
+
+    def test_demo_and_run_stay_in_one_project_and_refuse_the_change(self):
+        done = sim("demo", "--project-change-at", "1")
+        self.assertEqual(done.returncode, 2)
+        self.assertEqual(done.stderr, "tamsel-sim: --project-change-at is for requests; demo stays in one project\n")
+        self.assertEqual(done.stdout, "")
+        done, out = run("refused-change", "--project-change-at", "1=/p/Other.pln")
+        self.assertEqual(done.returncode, 2)
+        self.assertEqual(done.stderr, "tamsel-sim: --project-change-at is for requests; the run renders in one project\n")
+        self.assertFalse(os.path.exists(os.path.join(out, "index.html")))
+
+
+def project_name(stdout, request_id):
+    for line in stdout.splitlines():
+        reply = json.loads(line)
+        if reply.get("id") == request_id:
+            return reply["result"]["session"]["projectName"]
+    return None
+
+
+class ProjectChanges(unittest.TestCase):
+    """--project-change-at in requests mode. The change is made in a wait, between host turns;
+    each case states why its work is in flight then, and checks it was (the request is named as
+    dropped), so a shift in the timing fails the case instead of passing it vacuously."""
+
+    def test_lines_after_the_reload_go_to_the_new_project_and_a_reference_to_a_dropped_request_ends_the_run(self):
+        # getState is answered as it is posted; the second line's wait makes the change first.
+        requests = '{"id":"before","type":"getState"}\n{"id":"after","type":"getState","x":{{before.ok}}}\n'
+        for change, name in (("0=/projects/Casa Ribeira.pln", "Casa Ribeira"), ("0", "Untitled"),
+                             ("0=C:\\Projetos\\Torre.v2.pln", "Torre.v2")):
+            with self.subTest(change=change):
+                done = sim("requests", "-", "--project-name", "House", "--project-path", "/p/House.pln",
+                           "--project-change-at", change, stdin=requests)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual(done.stderr, "")
+                self.assertEqual(project_name(done.stdout, "before"), "House")
+                self.assertEqual(project_name(done.stdout, "after"), name)
+        # An "api" request is answered from a worker, so at the wait it is still in flight.
+        done = sim("requests", "-", "--service", "--project-change-at", "0",
+                   stdin='{"id":"a","type":"api","payload":{"method":"GET","path":"/api/v1/plugin/config"}}\n'
+                         '{"id":"b","type":"getState","x":{{a.result.contract}}}\n')
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stderr, "tamsel-sim: request a dropped by the reload\n"
+                                      "tamsel-sim: line 2: {{a.result.contract}} names request a, which the reload "
+                                      "dropped before its reply came\n")
+        self.assertNotIn("b", reply_ids(done.stdout))
+
+    def test_a_placement_in_flight_at_the_change_leaves_no_worksheet(self):
+        # With the call-backs first, a placement's model step runs at the idle notification of one
+        # turn and its host step in the next turn's event-loop call-back. The pick takes the first
+        # turn of the second line's wait (simulated 0.1 s to 0.2 s); the final wait's first turn
+        # runs the placement's model step (0.2 s to 0.3 s), and the change at 0.25 s comes before
+        # the turn that would make the worksheet.
+        project = os.path.join(SCRATCH, "in-flight-project.json")
+        requests = ('{"id":"pick","type":"pickFile","payload":{"accept":["image/png"]}}\n'
+                    '{"id":"place","type":"place","payload":{"fileRef":{{pick.result.fileRef}},'
+                    '"label":"The old project\'s render"}}\n')
+        done = sim("requests", "-", "--callbacks-first", "--pick", os.path.join(SOURCE, "tests/sim/cases/pick-me.png"),
+                   "--project-change-at", "0.25=" + os.path.join(SCRATCH, "Other.pln"), "--project-out", project,
+                   "--run-for", "2", stdin=requests)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("pick", reply_ids(done.stdout))
+        # Had the change come before the placement was posted or after it was made, the worksheet
+        # would be there too: the case cannot pass on a shift in the timing.
+        with open(project, encoding="utf-8") as f:
+            self.assertEqual(json.load(f), {"worksheets": []},
+                             "the old project's picture landed in the new one\n" + done.stdout + done.stderr)
+        self.assertNotIn("place", reply_ids(done.stdout), "the old page's placement was answered after the change")
+        self.assertEqual(done.stderr, "tamsel-sim: request place dropped by the reload\n")
+
+    def test_an_api_reply_in_flight_at_the_change_does_not_reach_the_new_page(self):
+        # The request goes to the service from a worker and its reply waits for a host call-back;
+        # the change at 0 s is made at the start of the final wait, before any turn, so the
+        # reply is in flight. --run-for keeps the host turning until the worker has ended.
+        record = os.path.join(SCRATCH, "in-flight-record.jsonl")
+        done = sim("requests", "-", "--service", "--project-change-at", "0", "--run-for", "2",
+                   "--service-record", record,
+                   stdin='{"id":"config","type":"api","payload":{"method":"GET","path":"/api/v1/plugin/config"}}\n')
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertNotIn("config", reply_ids(done.stdout), "the old page's reply reached the new page")
+        self.assertEqual(done.stderr, "tamsel-sim: request config dropped by the reload\n")
+        with open(record, encoding="utf-8") as f:
+            paths = [json.loads(line)["path"] for line in f]
+        self.assertEqual(paths, ["/api/v1/plugin/config"], "the request was in flight at the service")
 
 
 if __name__ == "__main__":

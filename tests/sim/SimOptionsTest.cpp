@@ -2,6 +2,7 @@
 // messages for what it refuses, and the files it writes at exit.
 #include <gtest/gtest.h>
 
+#include "platform/Utf.h"
 #include "sim/SimOptions.h"
 #include "support/Harness.h"
 
@@ -165,6 +166,54 @@ TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
     EXPECT_EQ(h.host().GetStories(&stories), kHostOk);
     EXPECT_EQ(h.host().refuseEventLoopCalls, kHostErrRefused);
     EXPECT_TRUE(h.host().callbacksFirst);
+}
+
+TEST(SimOptionsParse, ProjectChangesInMillisecondsEarliestFirst) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"requests", "f", "--project-change-at", "2=/p/B.pln", "--project-change-at", "0.25",
+                       "--project-change-at", "2=/p/C=D.pln", "--project-change-at", "1.5", "--project-change-at", "0"},
+                      &o, &error))
+        << error;
+    std::vector<std::pair<int64_t, std::string>> changes;
+    for (const SimProjectChange& c : o.projectChanges) changes.emplace_back(c.atMs, c.path);
+    // Changes at the same second keep their order on the command line; a PATH may hold "=".
+    EXPECT_EQ(changes, (std::vector<std::pair<int64_t, std::string>>{
+                           {0, ""}, {250, ""}, {1500, ""}, {2000, "/p/B.pln"}, {2000, "/p/C=D.pln"}}));
+}
+
+// The host's project as GetProjectInfo reports it, and the add-on told: its page is loaded again
+// at the next call-back and names the project opened.
+TEST(SimOptionsApply, OpeningAProjectSetsTheHostsProjectAndTellsTheAddOn) {
+    const struct {
+        const char* path;
+        bool untitled;
+        const char* name;
+    } cases[] = {{"/projetos/Casa Ribeira.pln", false, "Casa Ribeira"},
+                 {"C:\\Projetos\\Torre.v2.pln", false, "Torre.v2"},
+                 {"/p/Sem extensao", false, "Sem extensao"},
+                 {"/p/.pln", false, ".pln"},
+                 {"", true, "Untitled"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        Harness h;
+        h.host().project.queryFails = true;
+        const size_t loads = h.page().Loads().size();
+        OpenProjectAt(SimProjectChange{1000, c.path}, h.host());
+        ProjectInfo info;
+        ASSERT_EQ(h.host().GetProjectInfo(&info), kHostOk);
+        EXPECT_EQ(info.untitled, c.untitled);
+        EXPECT_EQ(info.hasPath, !c.untitled);
+        EXPECT_EQ(info.path, Utf8ToUtf16(c.path));
+        EXPECT_EQ(info.name, Utf8ToUtf16(c.name));
+        h.host().Turn();
+        EXPECT_EQ(h.page().Loads().size(), loads + 1);
+        h.host().Turn();
+        h.Post(Request("s", "getState"));
+        const ScriptedPage::Message* state = h.OnlyReplyTo("s");
+        ASSERT_NE(state, nullptr);
+        EXPECT_EQ(std::string((*state->document)["result"]["session"]["projectName"].GetString()), c.name);
+    }
 }
 
 TEST(SimOptionsWrite, TheWorksheetPngIsTheShownWorksheetDrawnElseTheBlankSheet) {

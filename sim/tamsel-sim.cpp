@@ -117,6 +117,13 @@ std::string Narrated(const std::string& json) {
 // Ends a requests run that cannot go on: the message on standard error, status 1.
 int StopRequests(SimHost& host, const std::string& message) {
     std::cout.flush();
+    // A worker of a request still in flight (one a reload dropped) ends before the add-on is
+    // released and the process exits under it; the host keeps turning, the clock standing still.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (host.clock.WorkRunning() && std::chrono::steady_clock::now() < deadline) {
+        host.TurnWithoutTime();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     host.Release();
     std::cerr << "tamsel-sim: " << message << "\n";
     return 1;

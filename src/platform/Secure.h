@@ -9,6 +9,25 @@ void SecureZero(void* data, size_t size);
 
 // Zeros the string's whole capacity, then empties it.
 void SecureWipe(std::string& secret);
+template <class Char>
+void SecureWipe(std::basic_string<Char>& secret) {
+    secret.resize(secret.capacity());
+    SecureZero(secret.data(), secret.size() * sizeof(Char));
+    secret.clear();
+}
+
+// Wipes a string that may come to hold a secret when the scope ends, however it ends.
+template <class Text>
+class WipeOnExit {
+public:
+    explicit WipeOnExit(Text& text) : text_(text) {}
+    ~WipeOnExit() { SecureWipe(text_); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+private:
+    Text& text_;
+};
 
 // A secret in a string that is wiped whenever a holder lets go of it: at destruction, when it
 // is moved from, and when it is assigned over. Copies are secrets of their own.

@@ -71,6 +71,14 @@ std::u16string Utf8ToUtf16(std::string_view text) { return *Convert(text, false)
 
 std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text) { return Convert(text, true); }
 
+bool IsValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        if (!DecodeOne(text, i, cp)) return false;
+    }
+    return true;
+}
+
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());

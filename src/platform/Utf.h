@@ -8,5 +8,7 @@
 std::u16string Utf8ToUtf16(std::string_view text);
 // Refuses invalid UTF-8 (overlong forms, surrogates, values above U+10FFFF, cut sequences).
 std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text);
+// Whether Utf8ToUtf16Strict accepts the text; checked in place, without a copy.
+bool IsValidUtf8(std::string_view text);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);

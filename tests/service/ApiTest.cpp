@@ -224,6 +224,35 @@ TEST_F(Api, PaidCallsAreBlockedInTestModeAndOtherMethodsStillGo) {
     EXPECT_EQ(service->Record().requests.size(), 1u);
 }
 
+TEST_F(Api, OtherSpellingsOfTheSpecialEndpointsAreRefusedWhateverTheMode) {
+    // A service routing without regard to case or taking a format suffix would serve these as
+    // the paid, sign-in or sign-out endpoints; the add-on would have sent them as ordinary calls.
+    Open(true);
+    for (const bool testMode : {true, false}) {
+        const ScopedEnvironment blocked("TAMSEL_OVRA_BLOCK_PAID", testMode ? "1" : "0");
+        const std::vector<std::string> payloads = {
+            R"({"method":"POST","path":"/api/v1/Generations","body":{"upload_id":"upl_1"}})",
+            R"({"method":"POST","path":"/api/v1/generations.json","body":{"upload_id":"upl_1"}})",
+            R"({"method":"POST","path":"/api/v1/Animation-Video","body":{"upload_id":"upl_1"}})",
+            R"({"method":"POST","path":"/api/v1/device/Token","body":{"device_code":"none"}})",
+            R"({"method":"DELETE","path":"/api/v1/device/tokens/Current"})",
+            Get("/api/v1/Plugin/Config?x=1"),
+        };
+        for (size_t i = 0; i < payloads.size(); ++i) {
+            const std::string id = Numbered(testMode ? "t" : "n", i);
+            harness->Post(Request(id, "api", payloads[i]));
+            const auto* reply = harness->OnlyReplyTo(id);
+            ASSERT_NE(reply, nullptr) << payloads[i];
+            EXPECT_EQ(reply->ErrorCode(), "invalid_request") << payloads[i];
+        }
+    }
+    EXPECT_TRUE(service->Record().requests.empty());
+    // The refused sign-out spelling signed nothing out here.
+    EXPECT_EQ(ErrorCodeOf(Call("m", Get("/api/v1/me"))), "");
+    EXPECT_EQ(service->Record().requests.size(), 1u);
+}
+
+// --- Signed out
 // --- Signed out
 
 TEST_F(Api, SignedOutOnlyTheTokenFreeRequestsGo) {

@@ -21,10 +21,21 @@ std::string ToUtf8Strict(std::string_view text) {
 
 std::string RequestHeaderBlock(const std::string& token, const std::u16string& acceptLanguage,
                                const std::u16string& extraHeaders) {
-    std::string block = "X-Ovra-Plugin: " + ToUtf8Strict(kPluginIdentification);
-    block += "\r\nAccept-Language: " + Utf16ToUtf8(acceptLanguage) + "\r\n";
-    if (!token.empty()) block += "Authorization: Bearer " + ToUtf8Strict(token) + "\r\n";
-    block += Utf16ToUtf8(extraHeaders);
+    // The token is checked in place and written once, into a block reserved to its final size:
+    // no other copy of it is made, and the block never moves (leaving a freed copy) while it
+    // holds it. The caller wipes the block.
+    if (!IsValidUtf8(token)) throw std::runtime_error("invalid UTF-8");
+    constexpr std::string_view kPlugin = "X-Ovra-Plugin: ", kLanguage = "\r\nAccept-Language: ",
+                               kBearer = "Authorization: Bearer ", kEnd = "\r\n";
+    const std::string plugin = ToUtf8Strict(kPluginIdentification);
+    const std::string language = Utf16ToUtf8(acceptLanguage);
+    const std::string extra = Utf16ToUtf8(extraHeaders);
+    std::string block;
+    block.reserve(kPlugin.size() + plugin.size() + kLanguage.size() + language.size() + kEnd.size() +
+                  (token.empty() ? 0 : kBearer.size() + token.size() + kEnd.size()) + extra.size());
+    block.append(kPlugin).append(plugin).append(kLanguage).append(language).append(kEnd);
+    if (!token.empty()) block.append(kBearer).append(token).append(kEnd);
+    block.append(extra);
     return block;
 }
 
@@ -38,10 +49,7 @@ HttpResponse SendRequest(const std::u16string& verb, const std::u16string& path,
     request.verb = Utf16ToUtf8(verb);
     request.path = Utf16ToUtf8(path);
     // The header block holds the token: it is wiped however the exchange ends.
-    struct WipeOnExit {
-        std::string& secret;
-        ~WipeOnExit() { SecureWipe(secret); }
-    } wipe{request.headerBlock};
+    const WipeOnExit wipe(request.headerBlock);
     request.headerBlock = RequestHeaderBlock(token, acceptLanguage, extraHeaders);
     request.body = body;
     // A simulated service may shorten every time-out, so tests of them take seconds; the real

@@ -27,6 +27,53 @@ bool StartsWith(std::string_view text, std::string_view prefix) { return text.su
 bool EndsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && EqualNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// The endpoints the add-on treats apart from ordinary calls: those it knows by their whole path
+// (sent without the token, or signing out) and the paid ones it knows by their last segment.
+constexpr std::string_view kWholeEndpoints[] = {"/api/v1/plugin/config", "/api/v1/device/start",
+                                                "/api/v1/device/token", "/api/v1/device/tokens/current"};
+constexpr std::string_view kPaidEndings[] = {"/generations", "/animation-video"};
+
+bool IsSpecialEndpoint(std::string_view base) {
+    for (const std::string_view whole : kWholeEndpoints)
+        if (base == whole) return true;
+    for (const std::string_view ending : kPaidEndings)
+        if (EndsWith(base, ending)) return true;
+    return false;
+}
+
+bool SpellsSpecialEndpointIgnoringCase(std::string_view base) {
+    for (const std::string_view whole : kWholeEndpoints)
+        if (EqualNoCase(base, whole)) return true;
+    for (const std::string_view ending : kPaidEndings)
+        if (EndsWithNoCase(base, ending)) return true;
+    return false;
+}
+
+// A path that a service routing without regard to letter case, or taking a format suffix
+// (".json"), would serve as a special endpoint, while the add-on would send it as an ordinary
+// call: with the token to a sign-in endpoint, past the paid-call block, or revoking the token
+// without signing out here. None of the special words holds a ".", so a suffix starts at the
+// last segment's first ".".
+bool MistakableForSpecialEndpoint(std::string_view base) {
+    if (!StartsWith(base, "/api/") || IsSpecialEndpoint(base)) return false;
+    if (SpellsSpecialEndpointIgnoringCase(base)) return true;
+    const size_t lastSegment = base.rfind('/') + 1;
+    const size_t dot = base.find('.', lastSegment);
+    return dot != std::string_view::npos && dot + 1 < base.size() &&
+           SpellsSpecialEndpointIgnoringCase(base.substr(0, dot));
+}
 }  // namespace
 
 std::string ServiceOrigin() { return std::string("https://") + kServiceHost; }
@@ -45,7 +92,7 @@ bool NormalizeServicePath(std::string& path) {
     // service's to read, and may escape what it likes.
     const std::string_view base = BasePath(path);
     if (base.find("//") != std::string_view::npos || base.find("/./") != std::string_view::npos ||
-        EndsWith(base, "/.") || EndsWith(base, "/"))
+        EndsWith(base, "/.") || EndsWith(base, "/") || MistakableForSpecialEndpoint(base))
         return false;
     for (size_t i = 0; i < path.size(); ++i) {
         if (path[i] != '%') continue;

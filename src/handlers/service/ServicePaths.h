@@ -11,7 +11,9 @@ std::string ServiceOrigin();
 // 2048 bytes that begins with "/api/" or "/files/", uses only the allowed characters, holds no
 // "..", "\" or "#", and names its endpoint in exactly one spelling: before the query, no "//",
 // "/./", trailing "/" or "/.", and no percent-escape of an unreserved character or of "/", "\"
-// or ".". False when the path may not be sent.
+// or ".". An "/api/" path that differs from a special endpoint (sign-in, configuration, a paid
+// call) only in letter case or by a "."-suffix on its last segment is refused too, as the
+// service might route it as that endpoint. False when the path may not be sent.
 bool NormalizeServicePath(std::string& path);
 
 // The path up to, not including, its first "?".

@@ -7,18 +7,25 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 
 #include "platform/Http.h"
+#include "platform/Secure.h"
 
 namespace {
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
+// The header lines may hold the token: curl's copies of them are wiped before curl frees them.
 struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const {
+        for (curl_slist* item = list; item != nullptr; item = item->next)
+            if (item->data != nullptr) SecureZero(item->data, std::strlen(item->data));
+        curl_slist_free_all(list);
+    }
 };
 using Curl = std::unique_ptr<CURL, CurlDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
@@ -102,7 +109,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 bool AddLines(HeaderList& list, std::string_view block, bool* hasContentType) {
     while (!block.empty()) {
         const size_t end = block.find("\r\n");
-        const std::string line(block.substr(0, end));
+        std::string line(block.substr(0, end));
+        const WipeOnExit wipe(line);
         block.remove_prefix(end == std::string_view::npos ? block.size() : end + 2);
         if (line.empty()) continue;
         if (StartsWithNoCase(line, "Content-Type:")) *hasContentType = true;

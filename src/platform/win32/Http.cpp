@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Http.h"
+#include "platform/Secure.h"
 #include "platform/win32/Wide.h"
 
 namespace {
@@ -94,7 +95,9 @@ HttpExchangeResult HttpExchange(const HttpExchangeRequest& request) {
             throw std::runtime_error("WinHTTP security setup failed");
     }
 
-    const std::wstring headers = Wide(request.headerBlock);
+    // The UTF-16 copy of the header block holds the token too.
+    std::wstring headers = Wide(request.headerBlock);
+    const WipeOnExit wipeHeaders(headers);
     const auto bodySize = static_cast<DWORD>(request.body.size());
     LPVOID body = request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(request.body.data());
     if (!::WinHttpSendRequest(exchange.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),

@@ -8,6 +8,16 @@ namespace {
 std::string MadeOrEmpty(const std::string& path) {
     return Files().MakeFolder(path) == FolderResult::Failed ? std::string() : path;
 }
+
+// Makes the folder and those of its parents that are missing, each as MakeFolder makes it
+// (owner-only on POSIX).
+void MakeFolderAndParents(const std::string& path, int depth = 0) {
+    if (Files().MakeFolder(path) != FolderResult::Failed) return;
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos || cut == 0 || depth > 32) return;
+    MakeFolderAndParents(path.substr(0, cut), depth + 1);
+    Files().MakeFolder(path);
+}
 }  // namespace
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -25,8 +35,9 @@ std::string DataFolderPath() {
 std::string DataFolder() {
     const std::string root = UserDataRoot();
     if (root.empty()) return {};
-    // The root itself is the system's; on POSIX it may not exist yet on a fresh account.
-    Files().MakeFolder(root);
+    // The root itself is the system's; on POSIX it, and even its parent (~/.local), may not
+    // exist yet on a fresh account.
+    MakeFolderAndParents(root);
     return MadeOrEmpty(DataFolderPath());
 }
 

@@ -55,6 +55,10 @@ std::string WriteNewFile(const std::string& folder, std::string_view bytes,
 // the add-on's own temporary files ("toh…" and "tot…" ".tmp") older than a day in the data
 // folder, "files" and "state".
 void PruneStore(int days);
+// Deletes from a folder of the user's the temporary files that WriteNewFile left there when the
+// add-on stopped in the middle of a write ("toh", one to four hexadecimal digits, ".tmp") and
+// that are older than a day; no other file.
+void PruneOwnTemporaryFiles(const std::string& folder);
 
 // Joins a folder and a name with the platform's separator.
 std::string JoinPath(std::string_view folder, std::string_view name);

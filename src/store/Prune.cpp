@@ -28,7 +28,30 @@ void PruneFolder(const std::string& folder, bool (*matches)(const std::string&),
         if (!entry.isFolder && matches(entry.name) && now - entry.lastWrite > limit)
             Files().Delete(JoinPath(folder, entry.name));
 }
+
+// A name of the exact form WriteNewFile's temporary files take in a folder of the user's:
+// "toh", one to four hexadecimal digits, ".tmp" (Windows writes the extension in capitals).
+bool IsWriteNewFileTemporary(const std::string& name) {
+    constexpr std::string_view kPrefix = "toh", kExtension = ".tmp";
+    if (name.size() < kPrefix.size() + 1 + kExtension.size() || name.size() > kPrefix.size() + 4 + kExtension.size() ||
+        name.compare(0, kPrefix.size(), kPrefix) != 0)
+        return false;
+    const size_t digitsEnd = name.size() - kExtension.size();
+    for (size_t i = kPrefix.size(); i < digitsEnd; ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    for (size_t i = 0; i < kExtension.size(); ++i) {
+        const char c = name[digitsEnd + i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kExtension[i]) return false;
+    }
+    return true;
+}
 }  // namespace
+
+void PruneOwnTemporaryFiles(const std::string& folder) {
+    PruneFolder(folder, IsWriteNewFileTemporary, kDay100ns, SystemTime100ns());
+}
 
 void PruneStore(int days) {
     const int64_t now = SystemTime100ns();

@@ -130,19 +130,53 @@ TEST_F(Saving, AnExistingNameIsNeverReplacedButNumbered) {
         EXPECT_NE(entry.path().extension(), ".tmp") << "no temporary file is left behind";
 }
 
-TEST_F(Saving, TwoSavesAtOnceNeverOverwriteEachOther) {
+TEST_F(Saving, ANameTakenBetweenTheCheckAndTheRenameIsNeverReplaced) {
+    // Another writer (a second save, another program) takes the name after it was found free.
     const std::string other = PngFile(MakeBitmap(4, 1, [](int, int) { return 0xFF0000FFu; }), false);
-    h.Post(Request("a", "saveFiles", R"({"files":[)" + Item(StoreResult(png), "same") + "]}"));
-    h.Post(Request("b", "saveFiles", R"({"files":[)" + Item(StoreResult(other), "same") + "]}"));
-    h.Idle(2);  // both workers start before either is done
-    ASSERT_TRUE(RunUntilReply(h, "a")->Ok());
-    ASSERT_TRUE(RunUntilReply(h, "b")->Ok());
-    std::vector<std::string> contents = {ReadFileText(projectFolder / "same.png"),
-                                         ReadFileText(projectFolder / "same (2).png")};
-    std::sort(contents.begin(), contents.end());
-    std::vector<std::string> expected = {png, other};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(contents, expected);
+    const std::string payload = R"({"files":[)" + Item(StoreResult(png), "same") + "]}";
+    FaultyFiles files;
+    files.BeforeNextRenameNoReplace([&](const std::string& to) { WriteFileText(to, other); });
+    const auto* reply = Save("a", payload);
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(reply->json, R"({"id":"a","ok":true,"result":{"saved":1,"folderName":"Projetos"}})");
+    EXPECT_EQ(ReadFileText(projectFolder / "same.png"), other);
+    EXPECT_EQ(ReadFileText(projectFolder / "same (2).png"), png);
+    EXPECT_EQ(Names(projectFolder), (std::vector<std::string>{"same (2).png", "same.png"}));
+}
+
+TEST_F(Saving, AnItemWhoseReadFailsByExceptionIsAFailedWriteAndTheOthersAreSaved) {
+    const std::string second = PngFile(MakeBitmap(2, 2, [](int, int) { return 0xFF00FF00u; }), false);
+    const std::string third = PngFile(MakeBitmap(1, 2, [](int, int) { return 0xFF0000FFu; }), false);
+    const std::string payload = "{\"files\":[" + Item(StoreResult(png), "one") + "," + Item(StoreResult(second), "two") +
+                                "," + Item(StoreResult(third), "three") + "]}";
+    FaultyFiles files;
+    files.ThrowAt(FileCall::OpenRead, 2);  // no memory to read the second source
+    const auto* reply = Save("x", payload);
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(files.Failed(FileCall::OpenRead), 1);
+    EXPECT_EQ(reply->json, R"({"id":"x","ok":true,"result":{"saved":2,"folderName":"Projetos"}})");
+    EXPECT_EQ(Names(projectFolder), (std::vector<std::string>{"one.png", "three.png"}));
+    const auto& launches = h.host().launcher.launches;
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].parameters, "/select,\"" + (projectFolder / "one.png").string() + "\"");
+
+    // Every read failing so: nothing is saved, and the reply is a failed write's.
+    files.ThrowAt(FileCall::OpenRead, 1);
+    const auto* none = Save("y", "{\"files\":[" + Item(StoreResult(png), "four") + "]}");
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->ErrorCode(), "save_failed");
+}
+
+TEST_F(Saving, ASaveRemovesTheTemporaryFilesAnEarlierCrashLeftInItsFolder) {
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
+    for (const char* name : {"tohA1B2.tmp", "toh12345.tmp", "notes.tmp"}) {
+        WriteFileText(projectFolder / name, "partial");
+        fs::last_write_time(projectFolder / name, old);
+    }
+    WriteFileText(projectFolder / "toh9.tmp", "a save writing right now");
+    ASSERT_TRUE(Save("s", R"({"files":[)" + Item(StoreResult(png), "render") + "]}")->Ok());
+    EXPECT_EQ(Names(projectFolder),
+              (std::vector<std::string>{"notes.tmp", "render.png", "toh12345.tmp", "toh9.tmp"}));
 }
 
 TEST_F(Saving, ItemsThatCannotBeFetchedOrWrittenDecideTheReplyOnlyWhenNothingIsSaved) {

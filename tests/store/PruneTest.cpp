@@ -94,6 +94,45 @@ TEST(Prune, TemporaryFilesACrashLeftGoAfterADayFromEveryFolderTheAddOnWrites) {
     }
 }
 
+TEST(Prune, InAUsersFolderOnlyTheWritersOwnOldTemporaryFilesGo) {
+    ScratchFolders folders;
+    const fs::path folder = folders.root() / "Renders";
+    const auto now = fs::file_time_type::clock::now();
+    struct Entry {
+        const char* name;
+        int age;
+        bool kept;
+    } entries[] = {
+        {"tohA1B2.tmp", 2, false}, {"toh1.TMP", 2, false},     {"tohff.tmp", 2, false},   {"toh9F.tmp", 0, true},
+        {"toh12345.tmp", 30, true}, {"toh.tmp", 30, true},     {"tohG1.tmp", 30, true},   {"tot1.tmp", 30, true},
+        {"TOH1.tmp", 30, true},    {"toh1.tmp.png", 30, true}, {"my toh1.tmp", 30, true}, {"toh1.tmpx", 30, true},
+    };
+    for (const auto& e : entries) {
+        WriteFileText(folder / e.name, "partial");
+        DateBack(folder / e.name, now, e.age);
+    }
+    fs::create_directory(folder / "tohA.tmp");
+    DateBack(folder / "tohA.tmp", now, 30);
+    PruneOwnTemporaryFiles(folder.string());
+    for (const auto& e : entries) EXPECT_EQ(fs::exists(folder / e.name), e.kept) << e.name;
+    EXPECT_TRUE(fs::is_directory(folder / "tohA.tmp")) << "a folder is never the writer's";
+}
+
+TEST(DataFolder, IsMadeWithEveryMissingParentOfTheRoot) {
+    // A fresh account: not even ~/.local exists.
+    ScratchFolders folders;
+    const fs::path root = folders.root() / "home" / ".local" / "share";
+    SetUserFoldersForTesting(root.string(), (folders.root() / "config").string());
+    const std::string data = DataFolder();
+    EXPECT_EQ(fs::path(data), root / "Ovra for Archicad");
+    EXPECT_TRUE(fs::is_directory(data));
+    EXPECT_FALSE(DataSubfolder("files").empty());
+#if !defined(_WIN32)
+    for (const fs::path& made : {root.parent_path(), root, fs::path(data)})
+        EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all) << made;
+#endif
+}
+
 TEST(Prune, ThePalettePrunesWhenItIsCreated) {
     Harness h(false);
     const fs::path entry = fs::path(DataSubfolder("files")) / "cap-old.dat";

@@ -1,6 +1,8 @@
 // The fault-injecting file table.
 #include "support/FaultyFiles.h"
 
+#include <new>
+
 namespace {
 void Raise(std::atomic<uint32_t>& largest, uint32_t size) {
     uint32_t seen = largest.load();
@@ -25,6 +27,16 @@ void FaultyFiles::FailAt(FileCall call, int nth, bool persist) {
     rules_[call] = Rule{counts_[call] + nth, persist};
 }
 
+void FaultyFiles::ThrowAt(FileCall call, int nth) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rules_[call] = Rule{counts_[call] + nth, false, true};
+}
+
+void FaultyFiles::BeforeNextRenameNoReplace(std::function<void(const std::string& to)> action) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    beforeRenameNoReplace_ = std::move(action);
+}
+
 void FaultyFiles::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     rules_.clear();
@@ -44,13 +56,19 @@ int FaultyFiles::Failed(FileCall call) const {
 }
 
 bool FaultyFiles::Fails(FileCall call) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const int n = ++counts_[call];
-    const auto it = rules_.find(call);
-    if (it == rules_.end()) return false;
-    const bool fails = n == it->second.nth || (it->second.persist && n > it->second.nth);
-    if (fails) ++failed_[call];
-    return fails;
+    bool throws = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const int n = ++counts_[call];
+        const auto it = rules_.find(call);
+        if (it == rules_.end()) return false;
+        const bool fails = n == it->second.nth || (it->second.persist && n > it->second.nth);
+        if (!fails) return false;
+        ++failed_[call];
+        throws = it->second.throws;
+    }
+    if (throws) throw std::bad_alloc();
+    return true;
 }
 
 FileHandle FaultyFiles::OpenRead(const std::string& path) {
@@ -97,6 +115,12 @@ bool FaultyFiles::Rename(const std::string& from, const std::string& to) {
 
 bool FaultyFiles::RenameNoReplace(const std::string& from, const std::string& to, bool* taken) {
     *taken = false;
+    std::function<void(const std::string&)> before;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        before.swap(beforeRenameNoReplace_);
+    }
+    if (before) before(to);
     return !Fails(FileCall::RenameNoReplace) && real_.RenameNoReplace(from, to, taken);
 }
 

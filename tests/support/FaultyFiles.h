@@ -3,6 +3,7 @@
 // have no effect, except that a failing close still releases the handle.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -25,6 +26,11 @@ public:
     // The nth call (counted from 1, from now on) of this kind fails; with `persist` every later
     // one does too.
     void FailAt(FileCall call, int nth, bool persist = false);
+    // The nth call of this kind throws std::bad_alloc instead, as an allocation failure inside it.
+    void ThrowAt(FileCall call, int nth);
+    // Runs `action` with the destination once, just before the next rename that may not replace
+    // (another writer taking the name between the check and the rename).
+    void BeforeNextRenameNoReplace(std::function<void(const std::string& to)> action);
     // Forgets the rules and the call counts; the failures made so far stay counted.
     void Reset();
     int Count(FileCall call) const;
@@ -60,11 +66,13 @@ private:
     struct Rule {
         int nth;
         bool persist;
+        bool throws = false;
     };
     mutable std::mutex mutex_;
     std::map<FileCall, int> counts_;
     std::map<FileCall, int> failed_;
     std::set<std::string> failedDeletes_;
     std::map<FileCall, Rule> rules_;
+    std::function<void(const std::string&)> beforeRenameNoReplace_;
     FileSystem& real_;
 };

@@ -51,26 +51,42 @@ std::string BaseName(const std::string& wanted) {
     return Utf16ToUtf8(base.empty() ? kDefaultBase : base);
 }
 
-// Fetches and writes every item in order; worker thread, touching only its copies.
+// Fetches and writes one item; the path written, or "" with `code` set when the fetch failed
+// and left as it is when the write did.
+std::string SaveOne(const SaveItem& item, const std::string& folder, const SecretString& token,
+                    const std::u16string& language, std::string* code) {
+    std::string bytes;
+    if (!FetchSource(Source{item.fileRef, item.path}, token, language, &bytes, code)) return {};
+    const std::string base = BaseName(item.name);
+    const std::string extension(ExtensionForContentType(SniffContentType(bytes)));
+    // The plain name, then " (2)" to " (999)"; a name another writer claims meanwhile is
+    // skipped like one that was already there.
+    return WriteNewFile(folder, bytes, [&](int n) -> std::string {
+        if (n == 1) return JoinPath(folder, base + extension);
+        if (n > kMaxNumber) return {};
+        return JoinPath(folder, base + " (" + std::to_string(n) + ")" + extension);
+    });
+}
+
+// Fetches and writes every item in order; worker thread, touching only its copies. An item
+// whose read or write fails by exception (no memory for a large source) is a failed write: the
+// files before and after it are still saved.
 SaveOutcome SaveAll(const std::vector<SaveItem>& items, const std::string& folder, const SecretString& token,
                     const std::u16string& language) {
     SaveOutcome outcome;
+    // A save that stopped in a crash left its temporary file here; nothing else cleans this folder.
+    PruneOwnTemporaryFiles(folder);
     for (const SaveItem& item : items) {
-        std::string bytes, code;
-        if (!FetchSource(Source{item.fileRef, item.path}, token, language, &bytes, &code)) {
-            outcome.errorCode = code;
+        std::string written, code;
+        try {
+            written = SaveOne(item, folder, token, language, &code);
+        } catch (...) {
             continue;
         }
-        const std::string base = BaseName(item.name);
-        const std::string extension(ExtensionForContentType(SniffContentType(bytes)));
-        // The plain name, then " (2)" to " (999)"; a name another writer claims meanwhile is
-        // skipped like one that was already there.
-        const std::string written = WriteNewFile(folder, bytes, [&](int n) -> std::string {
-            if (n == 1) return JoinPath(folder, base + extension);
-            if (n > kMaxNumber) return {};
-            return JoinPath(folder, base + " (" + std::to_string(n) + ")" + extension);
-        });
-        if (written.empty()) continue;
+        if (written.empty()) {
+            if (!code.empty()) outcome.errorCode = code;
+            continue;
+        }
         ++outcome.saved;
         if (outcome.firstPath.empty()) outcome.firstPath = written;
     }

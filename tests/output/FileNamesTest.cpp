@@ -26,7 +26,10 @@ TEST(SanitizeFileName, GuardsWindowsDeviceNames) {
     EXPECT_EQ(SanitizeFileName(u"Com7.tar.gz", 100), u"Com7_.tar.gz");
     EXPECT_EQ(SanitizeFileName(u"lpt9 .png", 100), u"lpt9_ .png");
     EXPECT_EQ(SanitizeFileName(u"aux", 3), u"au_") << "the guard outlives the cut";
-    for (const char16_t* kept : {u"CONSOLE", u"COM0", u"LPT10", u"PRNT.txt", u"my con"})
+    EXPECT_EQ(SanitizeFileName(u"COM\u00B9.png", 100), u"COM\u00B9_.png");
+    EXPECT_EQ(SanitizeFileName(u"lpt\u00B2", 100), u"lpt\u00B2_");
+    EXPECT_EQ(SanitizeFileName(u"Com\u00B3 .txt", 100), u"Com\u00B3_ .txt");
+    for (const char16_t* kept : {u"CONSOLE", u"COM0", u"LPT10", u"PRNT.txt", u"my con", u"COM\u2074", u"LPT\u00B9\u00B9"})
         EXPECT_EQ(SanitizeFileName(kept, 100), kept);
 }
 

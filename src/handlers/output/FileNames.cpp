@@ -33,15 +33,19 @@ void CutTo(std::u16string& text, size_t maxUnits) {
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
 
-// Windows opens a device, not a file, for these names whatever follows the first dot.
+// Windows opens a device, not a file, for these names whatever follows the first dot; the
+// serial and parallel ports take the superscript digits one to three as well.
 bool IsDeviceName(std::u16string_view stem) {
     while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
     std::u16string upper(stem);
     std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
     static constexpr std::array<std::u16string_view, 4> kPlain = {u"CON", u"PRN", u"AUX", u"NUL"};
     if (std::find(kPlain.begin(), kPlain.end(), upper) != kPlain.end()) return true;
+    const auto portDigit = [](char16_t c) {
+        return (c >= u'1' && c <= u'9') || c == u'\u00B9' || c == u'\u00B2' || c == u'\u00B3';
+    };
     return upper.size() == 4 && (upper.compare(0, 3, u"COM") == 0 || upper.compare(0, 3, u"LPT") == 0) &&
-           upper[3] >= u'1' && upper[3] <= u'9';
+           portDigit(upper[3]);
 }
 }  // namespace
 

@@ -2,19 +2,24 @@
 // placed in its turn; and a project change while the download runs.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "media/TestImages.h"
 #include "output/OutputTestSupport.h"
+#include "platform/Http.h"
 #include "support/TestService.h"
+#include "support/Wine.h"
 
 namespace {
 
 class PlacingADownload : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Without the service these cases test nothing: they fail rather than pass unseen.
         try {
             service = TestService::Start();
         } catch (const std::runtime_error& e) {
-            GTEST_SKIP() << "no simulated service here: " << e.what();
+            FAIL() << "no simulated service here: " << e.what();
         }
         h.palette().SignInState().SignIn(SecretString("device-token-1"));
     }
@@ -48,6 +53,37 @@ TEST_F(PlacingADownload, SignedOutOrRefusedDownloadsAnswerWithTheirCode) {
     EXPECT_EQ(RunUntilReply(h, "out")->ErrorCode(), "revoked");
     EXPECT_EQ(service->Record().requests.size(), 1u) << "nothing is sent without a token";
     EXPECT_TRUE(h.host().model.worksheets.empty());
+}
+
+// Placing and saving fetch with the download's limit (180 s, divided by 30 here: 6 s): an answer
+// after 4 s, past an ordinary request's limit, still arrives; one after 8 s does not.
+TEST_F(PlacingADownload, TheFetchOfPlacingAndSavingGivesUpAtTheDownloadLimit) {
+    if (RunningUnderWine()) GTEST_SKIP() << "Wine 8: WinHttpSetTimeouts never times out a response that does not come";
+    ServiceEndpoint endpoint = CurrentServiceEndpoint();
+    endpoint.timeoutDivisor = 30;
+    SetServiceEndpoint(endpoint);
+    h.host().project = {false, false, (h.folders().root() / "Casa.pln").string(), "Casa"};
+    using std::chrono::milliseconds;
+    service->Script(ScriptedAnswer::Status(200, png).After(milliseconds(4000)).For("/files/job_4/result.png"));
+    service->Script(ScriptedAnswer::Status(200, png).After(milliseconds(8000)).For("/files/job_5/result.png"));
+    service->Script(ScriptedAnswer::Status(200, png).After(milliseconds(8000)).For("/files/job_6/result.png"));
+    h.Post(Request("in-time", "place", R"({"path":"/files/job_4/result.png"})"));
+    h.Post(Request("late", "place", R"({"path":"/files/job_5/result.png"})"));
+    h.Post(Request("late-save", "saveFiles", R"({"files":[{"path":"/files/job_6/result.png","name":"r"}]})"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((h.page().RepliesTo("in-time").empty() || h.page().RepliesTo("late").empty() ||
+            h.page().RepliesTo("late-save").empty()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        h.host().Turn();
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    ASSERT_NE(h.OnlyReplyTo("in-time"), nullptr);
+    EXPECT_TRUE(h.OnlyReplyTo("in-time")->Ok()) << h.OnlyReplyTo("in-time")->json;
+    ASSERT_NE(h.OnlyReplyTo("late"), nullptr);
+    EXPECT_EQ(h.OnlyReplyTo("late")->ErrorCode(), "network");
+    ASSERT_NE(h.OnlyReplyTo("late-save"), nullptr);
+    EXPECT_EQ(h.OnlyReplyTo("late-save")->ErrorCode(), "network");
+    EXPECT_EQ(h.host().model.worksheets.size(), 1u);
 }
 
 // The download's completion belongs to the page that asked, which the project change replaced:

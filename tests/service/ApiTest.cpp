@@ -625,18 +625,22 @@ TEST_F(Api, FetchSourceTakesTheStoredFileOrDownloadsThePath) {
 
 TEST_F(Api, EachKindOfRequestHasItsOwnTimeOut) {
     if (RunningUnderWine()) GTEST_SKIP() << "Wine 8: WinHttpSetTimeouts never times out a response that does not come";
-    // Divided by 30: 2 s for an ordinary request, 6 s for a download, 10 s for an upload.
+    // Divided by 30: 2 s for an ordinary request, 6 s for a download, 10 s for an upload. Answers
+    // after 4 s and 8 s tell each limit from the others.
     Open(true, 30);
-    const auto late = std::chrono::milliseconds(4000);
-    service->Script(ScriptedAnswer::Status(200, "{}").After(late).For("/api/v1/me"));
-    service->Script(ScriptedAnswer::Status(200, "bytes").After(late).For("/files/job_1/result.png"));
-    service->Script(ScriptedAnswer::Status(201, "{}").After(late).For("/api/v1/uploads"));
+    using std::chrono::milliseconds;
+    service->Script(ScriptedAnswer::Status(200, "{}").After(milliseconds(4000)).For("/api/v1/me"));
+    service->Script(ScriptedAnswer::Status(200, "bytes").After(milliseconds(4000)).For("/files/job_1/result.png"));
+    service->Script(ScriptedAnswer::Status(200, "bytes").After(milliseconds(8000)).For("/files/job_2/result.png"));
+    service->Script(ScriptedAnswer::Status(201, "{}").After(milliseconds(8000)).For("/api/v1/uploads"));
     Post("ordinary", Get("/api/v1/me"));
     Post("download", Get("/files/job_1/result.png", R"({"binary":true})"));
+    Post("late-download", Get("/files/job_2/result.png", R"({"binary":true})"));
     Post("upload", Upload(StoredFile("abc"), R"({"binary":true})"));
-    ASSERT_TRUE(WaitForReplies({"ordinary", "download", "upload"}));
+    ASSERT_TRUE(WaitForReplies({"ordinary", "download", "late-download", "upload"}));
     EXPECT_EQ(harness->OnlyReplyTo("ordinary")->ErrorCode(), "network");
     EXPECT_TRUE(harness->OnlyReplyTo("download")->Ok()) << harness->OnlyReplyTo("download")->json;
+    EXPECT_EQ(harness->OnlyReplyTo("late-download")->ErrorCode(), "network");
     EXPECT_TRUE(harness->OnlyReplyTo("upload")->Ok()) << harness->OnlyReplyTo("upload")->json;
     EXPECT_EQ(harness->palette().SignInState().Token().text(), token) << "a time-out changes nothing of the sign-in";
 }

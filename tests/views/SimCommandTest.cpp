@@ -52,16 +52,40 @@ std::map<std::string, std::string> FileRefs(const std::vector<std::string>& line
     return refs;
 }
 
-Bitmap EmptyScene(const Projection3D& projection, int width, int height) {
-    SimModel empty;
-    EXPECT_TRUE(MakeSampleProject("empty", &empty));
+// The model's picture from a projection, as the simulated host draws it.
+Bitmap Scene(const SimModel& model, const Projection3D& projection, int width, int height) {
     SimPicture picture;
-    EXPECT_TRUE(Render3D(empty, projection, width, height, &picture));
+    EXPECT_TRUE(Render3D(model, projection, width, height, &picture));
     Bitmap b;
     EXPECT_TRUE(b.Allocate(width, height));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) b.pixels[size_t(y) * size_t(width) + size_t(x)] = 0xFF000000u | picture.Pixel(x, y);
     return b;
+}
+
+Bitmap EmptyScene(const Projection3D& projection, int width, int height) {
+    SimModel empty;
+    EXPECT_TRUE(MakeSampleProject("empty", &empty));
+    return Scene(empty, projection, width, height);
+}
+
+int Distance(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int s = 0; s < 24; s += 8) d += std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF));
+    return d;
+}
+
+// Of the pixels where the two predicted pictures clearly differ, the share where the picture is
+// nearer the first.
+double ShareNearerTheFirst(const Bitmap& picture, const Bitmap& first, const Bitmap& second) {
+    size_t telling = 0, nearer = 0;
+    for (size_t i = 0; i < picture.pixels.size(); ++i) {
+        if (Distance(first.pixels[i], second.pixels[i]) <= 120) continue;
+        ++telling;
+        nearer += Distance(picture.pixels[i], first.pixels[i]) < Distance(picture.pixels[i], second.pixels[i]);
+    }
+    EXPECT_GT(telling, picture.pixels.size() / 20) << "the two views differ in too few pixels to tell them apart";
+    return telling == 0 ? 0 : double(nearer) / double(telling);
 }
 
 TEST(SimCommand, ACapturedJpegInTheStoreShowsTheHouse) {
@@ -91,6 +115,15 @@ TEST(SimCommand, ACapturedJpegInTheStoreShowsTheHouse) {
         // Against the same camera's view of an empty model, much of the picture is the house.
         EXPECT_GT(ShareDiffering(picture, EmptyScene(projection, 1600, 1200)), 0.1) << id;
     }
+    // Each picture is its own camera's: where the model's two views differ, each capture is
+    // nearer the view it asked for than the other.
+    const Bitmap currentView = Scene(house, house.startProjection, 1600, 1200);
+    const Bitmap entranceView = Scene(house, entrance, 1600, 1200);
+    std::string jpeg;
+    ASSERT_TRUE(LoadFileRef(refs.at("current"), &jpeg, kMaxCaptureBytes));
+    EXPECT_GT(ShareNearerTheFirst(DecodePicture(jpeg), currentView, entranceView), 0.9);
+    ASSERT_TRUE(LoadFileRef(refs.at("entrance"), &jpeg, kMaxCaptureBytes));
+    EXPECT_GT(ShareNearerTheFirst(DecodePicture(jpeg), entranceView, currentView), 0.9);
 }
 
 TEST(SimCommand, TheFrontWindowAndEventLoopOptionsReachTheCapture) {

@@ -14,6 +14,7 @@
 #include "panel/Mailbox.h"
 #include "panel/Replies.h"
 #include "platform/System.h"
+#include "platform/Threads.h"
 #include "platform/Utf.h"
 #include "service/ApiTestSupport.h"
 #include "store/FileStore.h"
@@ -481,6 +482,18 @@ TEST_F(Api, SignOutDeletesTheTokenAndStatesWhenTheDataFolderCannotBeMadeJustThen
     EXPECT_FALSE(harness->palette().SignInState().SignedIn());
     EXPECT_TRUE(TokenStore().Load().empty()) << "the next start must not sign in again";
     EXPECT_FALSE(ReadStateFile("untitled:Untitled").has_value());
+}
+
+TEST_F(Api, ASignOutWhoseWorkerCannotStartIsStillOk) {
+    Open(true);
+    // An ordinary request then has no answer but "network".
+    RefuseThreadStartsForTesting(1);
+    EXPECT_EQ(ErrorCodeOf(Call("m", Get("/api/v1/me"))), "network");
+    RefuseThreadStartsForTesting(1);
+    EXPECT_EQ(Call("out", R"({"method":"DELETE","path":"/api/v1/device/tokens/current"})"), OkReply("out", "{}"));
+    RefuseThreadStartsForTesting(0);
+    EXPECT_FALSE(harness->palette().SignInState().SignedIn());
+    EXPECT_TRUE(service->Record().requests.empty()) << "neither request was sent";
 }
 
 TEST_F(Api, SignOutWhileTheServiceIsDownIsStillOk) {

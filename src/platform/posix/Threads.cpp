@@ -5,6 +5,7 @@
 #include "platform/Threads.h"
 
 bool StartDetachedThread(std::function<void()> run) {
+    if (ThreadStartRefusedForTesting()) return false;
     try {
         std::thread(std::move(run)).detach();
         return true;

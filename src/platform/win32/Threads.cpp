@@ -33,6 +33,7 @@ unsigned __stdcall RunThread(void* argument) {
 }  // namespace
 
 bool StartDetachedThread(std::function<void()> run) {
+    if (ThreadStartRefusedForTesting()) return false;
     auto start = std::make_unique<ThreadStart>();
     start->run = std::move(run);
     // Raises the module's reference count; the thread lowers it when it ends.

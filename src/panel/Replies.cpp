@@ -6,13 +6,41 @@
 #include <rapidjson/writer.h>
 
 #include "panel/HostThread.h"
+#include "panel/Mailbox.h"
 #include "panel/Palette.h"
 #include "panel/Upcalls.h"
-#include "platform/Utf.h"
+#include "platform/Threads.h"
 #include "store/Log.h"
 
 namespace {
+// Below this size a script's buffer is freed where it is; above, its pages are given back on a
+// thread of its own, whose start costs less than unmapping them.
+constexpr size_t kReleaseElsewhereUnits = size_t{1} << 20;
+
 bool IsReservedId(std::string_view id) { return id.substr(0, kReservedIdPrefix.size()) == kReservedIdPrefix; }
+
+// {"id":ID,"ok":true,"result":RESULT}
+JsonWriter OkReplyJson(const std::string& quotedId, const JsonWriter& result) {
+    return [&quotedId, &result](JsonSink& sink) {
+        sink.Text("{\"id\":");
+        sink.Text(quotedId);
+        sink.Text(",\"ok\":true,\"result\":");
+        result(sink);
+        sink.Text("}");
+    };
+}
+
+void ReleaseOffHostThread(std::u16string script) {
+    if (script.capacity() < kReleaseElsewhereUnits) return;
+    // A thread that cannot be started leaves the buffer to be freed here after all.
+    StartDetachedThread([buffer = std::move(script)]() mutable { std::u16string().swap(buffer); });
+}
+
+void ExecuteInPage(Palette& palette, std::u16string script) {
+    CheckHostThread("SendToPage");
+    palette.PageBrowser().ExecuteScript(script);
+    ReleaseOffHostThread(std::move(script));
+}
 }  // namespace
 
 std::string StringMember(const rapidjson::Value& object, const char* name) {
@@ -107,10 +135,8 @@ void ReplyOk(Palette& palette, const std::string& id, std::string_view resultJso
         Upcalls().reservedReply(palette, id, true, std::string(resultJson));
         return;
     }
-    std::string reply = "{\"id\":" + JsonQuote(id) + ",\"ok\":true,\"result\":";
-    reply.append(resultJson);
-    reply += '}';
-    SendToPage(palette, reply);
+    const std::string quotedId = JsonQuote(id);
+    ExecuteInPage(palette, PageScript(OkReplyJson(quotedId, PlainJson(resultJson))));
 }
 
 void ReplyError(Palette& palette, const std::string& id, const Failure& failure) {
@@ -122,13 +148,42 @@ void ReplyError(Palette& palette, const std::string& id, const Failure& failure)
         Upcalls().reservedReply(palette, id, false, error);
         return;
     }
-    SendToPage(palette, "{\"id\":" + JsonQuote(id) + ",\"ok\":false,\"error\":" + error + "}");
+    const std::string quotedId = JsonQuote(id);
+    ExecuteInPage(palette, PageScript([&](JsonSink& sink) {
+                      sink.Text("{\"id\":");
+                      sink.Text(quotedId);
+                      sink.Text(",\"ok\":false,\"error\":");
+                      sink.Text(error);
+                      sink.Text("}");
+                  }));
 }
 
-void SendToPage(Palette& palette, std::string_view json) {
-    std::string script = "window.TamselBridge&&window.TamselBridge.receive(";
-    script.append(json);
-    script += ')';
-    CheckHostThread("SendToPage");
-    palette.PageBrowser().ExecuteScript(Utf8ToUtf16(script));
+void SendToPage(Palette& palette, std::string_view json) { ExecuteInPage(palette, PageScript(PlainJson(json))); }
+
+PreparedReply PrepareOkReply(const std::string& id, const JsonWriter& result) {
+    PreparedReply reply;
+    reply.id = id;
+    reply.reserved = IsReservedId(id);
+    if (reply.reserved) {
+        reply.resultJson = JsonText(result);
+    } else {
+        const std::string quotedId = JsonQuote(id);
+        reply.script = PageScript(OkReplyJson(quotedId, result));
+    }
+    return reply;
+}
+
+void DeliverReply(Palette& palette, PreparedReply reply) {
+    CheckHostThread("ReplyOk");
+    palette.NoteAnswered(reply.id);
+    if (reply.reserved) {
+        Upcalls().reservedReply(palette, reply.id, true, std::move(reply.resultJson));
+        return;
+    }
+    ExecuteInPage(palette, std::move(reply.script));
+}
+
+void PostOkReply(Mailbox& mailbox, const RequestTag& tag, const JsonWriter& result) {
+    PostToHost(mailbox, tag,
+               [reply = PrepareOkReply(tag.id, result)](Palette& p) mutable { DeliverReply(p, std::move(reply)); });
 }

@@ -1,5 +1,6 @@
 // The reply side of the bridge: ok and error replies, events sent to the page, and the small
-// JSON helpers that requests and replies share. Host thread only.
+// JSON helpers that requests and replies share. Host thread only, except where a function says
+// otherwise.
 #pragma once
 #include <rapidjson/fwd.h>
 
@@ -7,8 +8,11 @@
 #include <string_view>
 
 #include "panel/Failure.h"
+#include "panel/PageScript.h"
 
 class Palette;
+struct Mailbox;
+struct RequestTag;
 
 // Replies to a request; a reply to an id with the reserved prefix goes to its hook, never to the
 // page.
@@ -17,6 +21,23 @@ void ReplyError(Palette& palette, const std::string& id, const Failure& failure)
 
 // Executes "window.TamselBridge&&window.TamselBridge.receive(" + json + ")" in the page.
 void SendToPage(Palette& palette, std::string_view json);
+
+// An ok reply made on a worker in its final form, so that delivering it costs the host thread
+// nothing that grows with its size: the page's script, or for an id with the reserved prefix the
+// result's JSON, which goes to its hook.
+struct PreparedReply {
+    std::string id;
+    bool reserved = false;
+    std::u16string script;
+    std::string resultJson;
+};
+// Any thread. `result` writes the reply's result.
+PreparedReply PrepareOkReply(const std::string& id, const JsonWriter& result);
+// Answers the request with the prepared reply, as ReplyOk does; a large script's buffer is
+// released off the host thread.
+void DeliverReply(Palette& palette, PreparedReply reply);
+// Any thread: prepares the ok reply to the tagged request here and posts its delivery.
+void PostOkReply(Mailbox& mailbox, const RequestTag& tag, const JsonWriter& result);
 
 // The text as a JSON string: quotes, backslash escapes for the quote, the backslash and control
 // characters, a "\u" escape for the second half of a surrogate pair standing on its own (the

@@ -1,6 +1,12 @@
 // UTF-8 and UTF-16 conversions, lenient and strict.
 #include "platform/Utf.h"
 
+#include <cstdint>
+#include <cstring>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace {
 // Decodes one code point at text[i]; returns false for an invalid sequence and advances by one.
 bool DecodeOne(std::string_view text, size_t& i, char32_t& cp) {
@@ -42,34 +48,87 @@ bool DecodeOne(std::string_view text, size_t& i, char32_t& cp) {
     return true;
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (cp >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-        out += static_cast<char16_t>(cp);
+// The count of leading ASCII bytes, eight at a time while they last.
+size_t AsciiPrefix(const char* text, size_t size) {
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0) break;
     }
+    while (i < size && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    return i;
 }
 
-std::optional<std::u16string> Convert(std::string_view text, bool strict) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        if (!DecodeOne(text, i, cp)) {
-            if (strict) return std::nullopt;
-            cp = 0xFFFD;
-        }
-        AppendUtf16(out, cp);
+// Widens ASCII bytes, sixteen at a time where the processor has SSE2, and returns the count
+// widened: all of them, or up to the first byte that is not ASCII.
+size_t WidenAscii(const char* __restrict text, size_t size, char16_t* __restrict out) {
+    size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(bytes) != 0) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(bytes, zero));
+    }
+#endif
+    for (; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x80) break;
+        out[i] = b;
+    }
+    return i;
+}
+
+char16_t* PutUtf16(char16_t* out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+        *out++ = static_cast<char16_t>(cp);
     }
     return out;
 }
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text) { return *Convert(text, false); }
+size_t Utf16Length(std::string_view text) {
+    size_t units = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t ascii = AsciiPrefix(text.data() + i, text.size() - i);
+        units += ascii;
+        i += ascii;
+        if (i == text.size()) break;
+        char32_t cp = 0;
+        units += DecodeOne(text, i, cp) && cp >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
 
-std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text) { return Convert(text, true); }
+char16_t* WidenUtf8(std::string_view text, char16_t* out) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t ascii = WidenAscii(text.data() + i, text.size() - i, out);
+        out += ascii;
+        i += ascii;
+        if (i == text.size()) break;
+        char32_t cp = 0;
+        if (!DecodeOne(text, i, cp)) cp = 0xFFFD;
+        out = PutUtf16(out, cp);
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out(Utf16Length(text), u'\0');
+    WidenUtf8(text, out.data());
+    return out;
+}
+
+std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view text) {
+    if (!IsValidUtf8(text)) return std::nullopt;
+    return Utf8ToUtf16(text);
+}
 
 bool IsValidUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {

@@ -10,13 +10,17 @@
 namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// Each entry holds the two characters of one 12-bit value in output order.
-constexpr std::array<std::array<char, 2>, 4096> MakePairs() {
-    std::array<std::array<char, 2>, 4096> pairs{};
-    for (unsigned v = 0; v < 4096; ++v) pairs[v] = {kAlphabet[v >> 6], kAlphabet[v & 63]};
+// Each entry holds the two characters of one 12-bit value in output order, as bytes or as
+// UTF-16 units.
+template <class Unit>
+constexpr std::array<std::array<Unit, 2>, 4096> MakePairs() {
+    std::array<std::array<Unit, 2>, 4096> pairs{};
+    for (unsigned v = 0; v < 4096; ++v)
+        pairs[v] = {static_cast<Unit>(kAlphabet[v >> 6]), static_cast<Unit>(kAlphabet[v & 63])};
     return pairs;
 }
-constexpr auto kPairs = MakePairs();
+template <class Unit>
+constexpr auto kPairs = MakePairs<Unit>();
 
 inline uint64_t LoadBigEndian64(const unsigned char* p) {
     uint64_t v;
@@ -24,10 +28,17 @@ inline uint64_t LoadBigEndian64(const unsigned char* p) {
     return __builtin_bswap64(v);
 }
 
-inline void PutPair(char* out, uint32_t twelveBits) { std::memcpy(out, kPairs[twelveBits].data(), 2); }
+template <class Unit>
+inline void PutPair(Unit* out, uint32_t twelveBits) {
+    std::memcpy(out, kPairs<Unit>[twelveBits].data(), 2 * sizeof(Unit));
+}
+
+template <class Unit>
+constexpr Unit Letter(unsigned sixBits) { return static_cast<Unit>(kAlphabet[sixBits]); }
 
 // Writes Base64Length(size) characters at out.
-void EncodeInto(char* out, const unsigned char* in, size_t size) {
+template <class Unit>
+void EncodeInto(Unit* out, const unsigned char* in, size_t size) {
     // Six input bytes per step, read as one 8-byte load while at least 8 remain.
     while (size >= 8) {
         const uint64_t v = LoadBigEndian64(in);
@@ -48,14 +59,14 @@ void EncodeInto(char* out, const unsigned char* in, size_t size) {
         out += 4;
     }
     if (size == 1) {
-        out[0] = kAlphabet[in[0] >> 2];
-        out[1] = kAlphabet[(in[0] & 3) << 4];
+        out[0] = Letter<Unit>(in[0] >> 2);
+        out[1] = Letter<Unit>((in[0] & 3) << 4);
         out[2] = '=';
         out[3] = '=';
     } else if (size == 2) {
-        out[0] = kAlphabet[in[0] >> 2];
-        out[1] = kAlphabet[((in[0] & 3) << 4) | (in[1] >> 4)];
-        out[2] = kAlphabet[(in[1] & 15) << 2];
+        out[0] = Letter<Unit>(in[0] >> 2);
+        out[1] = Letter<Unit>(((in[0] & 3) << 4) | (in[1] >> 4));
+        out[2] = Letter<Unit>((in[1] & 15) << 2);
         out[3] = '=';
     }
 }
@@ -67,6 +78,11 @@ std::string Base64Encode(std::string_view bytes) {
     std::string text(Base64Length(bytes.size()), '\0');
     EncodeInto(text.data(), Bytes(bytes), bytes.size());
     return text;
+}
+
+char16_t* Base64EncodeInto(std::string_view bytes, char16_t* out) {
+    EncodeInto(out, Bytes(bytes), bytes.size());
+    return out + Base64Length(bytes.size());
 }
 
 std::string MakeDataUrl(std::string_view contentType, std::string_view bytes) {

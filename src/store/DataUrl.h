@@ -10,6 +10,9 @@
 constexpr size_t Base64Length(size_t bytes) { return (bytes + 2) / 3 * 4; }
 
 std::string Base64Encode(std::string_view bytes);
+// The same characters as UTF-16 units, written at `out` (room for Base64Length units); returns the
+// end of what it wrote.
+char16_t* Base64EncodeInto(std::string_view bytes, char16_t* out);
 
 // "data:" + the content type ("application/octet-stream" when empty) + ";base64," + the bytes in
 // base64.

@@ -5,13 +5,13 @@
 #include <stdexcept>
 
 #include "handlers/service/ApiRequest.h"
+#include "handlers/service/DownloadReply.h"
 #include "handlers/service/ServiceCall.h"
 #include "handlers/service/ServicePaths.h"
 #include "panel/Mailbox.h"
 #include "panel/Palette.h"
 #include "panel/Replies.h"
 #include "platform/Utf.h"
-#include "store/DataUrl.h"
 #include "store/FileStore.h"
 #include "store/Images.h"
 #include "store/Log.h"
@@ -21,13 +21,11 @@ namespace {
 constexpr uint32_t kRequestTimeoutMs = 60000;
 constexpr uint32_t kUploadTimeoutMs = 300000;
 constexpr uint32_t kDownloadTimeoutMs = 180000;
-constexpr int kPreviewSide = 1600;
-constexpr int kPreviewQuality = 88;
 
 // Completions posted to the host thread; each answers the request once, unless the page that
 // sent it has been replaced meanwhile.
-void PostOk(Mailbox& mailbox, const RequestTag& tag, std::string result) {
-    PostToHost(mailbox, tag, [result = std::move(result)](Palette& p) { ReplyOk(p, p.Serving().id, result); });
+void PostOk(Mailbox& mailbox, const RequestTag& tag, std::string_view result) {
+    PostOkReply(mailbox, tag, PlainJson(result));
 }
 
 void PostFailure(Mailbox& mailbox, const RequestTag& tag, const std::string& code, const std::string& reason = "",
@@ -80,24 +78,6 @@ SecretString TakeToken(std::string& body) {
     return secret;
 }
 
-// {"url":D,"dataUrl":D,"fileRef":R} for a downloaded file stored under a new "res" reference;
-// empty when it cannot be stored.
-std::string StoreDownload(const std::string& bytes) {
-    const std::string type(SniffContentType(bytes));
-    const std::string ref = NewFileRef("res");
-    if (bytes.empty() || !StoreBytes(ref, bytes)) return {};
-    std::string dataUrl;
-    if (!type.empty() && type.rfind("image/", 0) != 0) {
-        dataUrl = MakeDataUrl(type, bytes);
-    } else {
-        std::string preview;
-        dataUrl = EncodeJpeg(bytes, kPreviewSide, kPreviewQuality, &preview) ? MakeDataUrl("image/jpeg", preview)
-                                                                              : MakeDataUrl(type, bytes);
-    }
-    const std::string quoted = JsonQuote(dataUrl);
-    return "{\"url\":" + quoted + ",\"dataUrl\":" + quoted + ",\"fileRef\":" + JsonQuote(ref) + "}";
-}
-
 void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, const std::u16string& language,
               bool signOut) {
     const bool upload = job.binary && job.method != "GET";
@@ -127,9 +107,9 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
         return PostSignIn(mailbox, job.tag, std::move(newToken));
     }
     if (download) {
-        std::string result = StoreDownload(response.body);
-        if (result.empty()) return PostFailure(mailbox, job.tag, "save_failed");
-        return PostOk(mailbox, job.tag, std::move(result));
+        StoredDownload stored;
+        if (!StoreDownload(response.body, &stored)) return PostFailure(mailbox, job.tag, "save_failed");
+        return PostDownload(mailbox, job.tag, response.body, stored);
     }
     if (response.body.empty()) return PostOk(mailbox, job.tag, "{}");
     rapidjson::Document doc;
@@ -138,7 +118,7 @@ void Exchange(Mailbox& mailbox, const ApiJob& job, const SecretString& token, co
     // can read.
     std::string result;
     if (doc.HasParseError() || !CompactJson(doc, &result)) return PostFailure(mailbox, job.tag, "internal");
-    PostOk(mailbox, job.tag, std::move(result));
+    PostOk(mailbox, job.tag, result);
 }
 }  // namespace
 

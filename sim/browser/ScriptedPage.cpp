@@ -42,6 +42,7 @@ void ScriptedPage::LoadHtml(const std::u16string& html) {
 
 void ScriptedPage::ExecuteScript(const std::u16string& script) {
     if (live_) live_->ExecuteScript(script);
+    if (!recordScripts_) return;
     std::string text = Utf16ToUtf8(script);
     if (text.size() > kReceivePrefix.size() && text.compare(0, kReceivePrefix.size(), kReceivePrefix) == 0 &&
         text.back() == ')') {

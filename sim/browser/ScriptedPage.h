@@ -44,6 +44,9 @@ public:
     // registered and the last load made before the call are replayed to it. Null stops mirroring.
     // The live browser must outlive the mirroring.
     void Mirror(Browser* live);
+    // Off: executed scripts go to the live browser alone, unread and unrecorded here (benchmarks
+    // of what the add-on itself costs on the host thread). On by default.
+    void RecordScripts(bool on) { recordScripts_ = on; }
 
     // Reports that the current load has finished; false when nothing was loading or a live
     // browser reports loading instead.
@@ -78,6 +81,7 @@ private:
     std::function<void(bool)> loadingHandler_;
     bool loading_ = false;
     Browser* live_ = nullptr;
+    bool recordScripts_ = true;
     std::vector<Load> loads_;
     std::vector<std::string> scripts_;
     std::vector<Message> messages_;

@@ -12,22 +12,30 @@
 #include "panel/Upcalls.h"
 #include "store/Log.h"
 
+namespace {
+// Runs the tasks in order. When one throws, it is not run again: `keepRest` takes the ones after
+// it, and the exception goes on.
+template <class KeepRest>
+void RunInOrder(Palette& palette, std::vector<HostTask>& tasks, KeepRest keepRest) {
+    size_t next = 0;
+    try {
+        while (next < tasks.size()) RunTask(palette, tasks[next++]);
+    } catch (...) {
+        tasks.erase(tasks.begin(), tasks.begin() + static_cast<std::ptrdiff_t>(next));
+        keepRest(std::move(tasks));
+        throw;
+    }
+}
+}  // namespace
+
 void ModelPump::Drain(Palette& palette, bool withModelOps) {
     CheckHostThread("ModelPump::Drain");
     if (draining_) return;
     const FlagScope draining(draining_);
     palette.CatchUpWithProject();
     std::vector<HostTask> batch = TakeAll(*ProcessMailbox());
-    size_t next = 0;
-    try {
-        while (next < batch.size()) RunTask(palette, batch[next++]);
-    } catch (...) {
-        // The function that threw is not run again; the rest keep their place, ahead of anything
-        // posted since.
-        batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(next));
-        PutBack(*ProcessMailbox(), std::move(batch));
-        throw;
-    }
+    // The rest keep their place, ahead of anything posted since.
+    RunInOrder(palette, batch, [](std::vector<HostTask> rest) { PutBack(*ProcessMailbox(), std::move(rest)); });
     if (withModelOps) {
         Step(palette);
         Upcalls().pumpTurned(palette);
@@ -71,19 +79,13 @@ void ModelPump::CallFromEventLoop(Palette& palette, RequestTag tag, PaletteFunct
 void ModelPump::RunEventLoopCalls(Palette& palette) {
     CheckHostThread("ModelPump::RunEventLoopCalls");
     eventLoopCallPending_ = false;
-    palette.CatchUpWithProject();
     std::vector<HostTask> calls;
     calls.swap(eventLoopCalls_);
-    size_t next = 0;
-    try {
-        while (next < calls.size()) RunTask(palette, calls[next++]);
-    } catch (...) {
-        // The rest wait for the next call-back, ahead of calls queued since.
-        calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(next));
-        for (HostTask& later : eventLoopCalls_) calls.push_back(std::move(later));
-        eventLoopCalls_.swap(calls);
-        throw;
-    }
+    // The rest wait for the next call-back, ahead of calls queued since.
+    RunInOrder(palette, calls, [this](std::vector<HostTask> rest) {
+        for (HostTask& later : eventLoopCalls_) rest.push_back(std::move(later));
+        eventLoopCalls_.swap(rest);
+    });
 }
 
 void ModelPump::Forget(const std::string& id) {
@@ -102,10 +104,6 @@ std::deque<ModelOp> ModelPump::TakeQueued() {
 bool ModelPump::Empty() const {
     return modelOps_.empty() && continuations_.empty() && eventLoopCalls_.empty() && !eventLoopCallPending_;
 }
-
-ModalDialogScope::ModalDialogScope(ModelPump& pump) : pump_(pump) { pump_.modalOpen_ = true; }
-
-ModalDialogScope::~ModalDialogScope() { pump_.modalOpen_ = false; }
 
 void OnTimer() {
     AtHostCallBack("timer", [] {

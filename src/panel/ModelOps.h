@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/FlagScope.h"
 #include "panel/Mailbox.h"
 
 class Palette;
@@ -65,13 +66,10 @@ private:
 // Marks the pump's modal dialog open for as long as it lives, however the scope is left.
 class ModalDialogScope {
 public:
-    explicit ModalDialogScope(ModelPump& pump);
-    ~ModalDialogScope();
-    ModalDialogScope(const ModalDialogScope&) = delete;
-    ModalDialogScope& operator=(const ModalDialogScope&) = delete;
+    explicit ModalDialogScope(ModelPump& pump) : open_(pump.modalOpen_) {}
 
 private:
-    ModelPump& pump_;
+    FlagScope open_;
 };
 
 // The 100 ms thread timer: drains the live palette's Mailbox without model operations.

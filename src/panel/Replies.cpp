@@ -30,10 +30,17 @@ JsonWriter OkReplyJson(const std::string& quotedId, const JsonWriter& result) {
     };
 }
 
+// Counted as a worker, so that the add-on is not unloaded while the thread still runs its code.
 void ReleaseOffHostThread(std::u16string script) {
     if (script.capacity() < kReleaseElsewhereUnits) return;
+    const std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
+    mailbox->workers.fetch_add(1);
     // A thread that cannot be started leaves the buffer to be freed here after all.
-    StartDetachedThread([buffer = std::move(script)]() mutable { std::u16string().swap(buffer); });
+    if (!StartDetachedThread([buffer = std::move(script), mailbox]() mutable {
+            std::u16string().swap(buffer);
+            mailbox->workers.fetch_sub(1);
+        }))
+        mailbox->workers.fetch_sub(1);
 }
 
 void ExecuteInPage(Palette& palette, std::u16string script) {

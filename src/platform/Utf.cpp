@@ -61,11 +61,35 @@ size_t AsciiPrefix(const char* text, size_t size) {
 }
 
 // Widens ASCII bytes, sixteen at a time where the processor has SSE2, and returns the count
-// widened: all of them, or up to the first byte that is not ASCII.
+// widened: all of them, or up to the first byte that is not ASCII. A long run is written with
+// streaming stores, which skip reading the destination into the cache first: for a script of
+// tens of megabytes that read is a third of the memory traffic.
 size_t WidenAscii(const char* __restrict text, size_t size, char16_t* __restrict out) {
     size_t i = 0;
 #if defined(__SSE2__) || defined(_M_X64)
+    constexpr size_t kStreamFrom = size_t{1} << 18;
     const __m128i zero = _mm_setzero_si128();
+    if (size >= kStreamFrom) {
+        // Scalar up to a 16-byte boundary of the destination.
+        for (; i < size && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0; ++i) {
+            const auto b = static_cast<unsigned char>(text[i]);
+            if (b >= 0x80) return i;
+            out[i] = b;
+        }
+        if ((reinterpret_cast<uintptr_t>(out + i) & 15) == 0) {
+            for (; i + 32 <= size; i += 32) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16));
+                if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) break;
+                auto* to = reinterpret_cast<__m128i*>(out + i);
+                _mm_stream_si128(to, _mm_unpacklo_epi8(a, zero));
+                _mm_stream_si128(to + 1, _mm_unpackhi_epi8(a, zero));
+                _mm_stream_si128(to + 2, _mm_unpacklo_epi8(b, zero));
+                _mm_stream_si128(to + 3, _mm_unpackhi_epi8(b, zero));
+            }
+            _mm_sfence();
+        }
+    }
     for (; i + 16 <= size; i += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
         if (_mm_movemask_epi8(bytes) != 0) break;

@@ -76,8 +76,12 @@ HostError OnMenuCommand(const MenuParams& params) {
 }
 
 HostError OnModuleCommand(void*, void*, bool) {
+    // The host's own call-back, so the project change is caught up with first, as the drain does;
+    // the pump's call of the same functions when the host refuses the call runs inside a drain.
     AtHostCallBack("module command", [] {
-        if (gPalette) gPalette->Pump().RunEventLoopCalls(*gPalette);
+        if (!gPalette) return;
+        gPalette->CatchUpWithProject();
+        gPalette->Pump().RunEventLoopCalls(*gPalette);
     });
     return kHostOk;
 }

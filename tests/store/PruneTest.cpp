@@ -105,7 +105,7 @@ TEST(Prune, InAUsersFolderOnlyTheWritersOwnOldTemporaryFilesGo) {
     } entries[] = {
         {"tohA1B2.tmp", 2, false}, {"toh1.TMP", 2, false},     {"tohff.tmp", 2, false},   {"toh9F.tmp", 0, true},
         {"toh12345.tmp", 30, true}, {"toh.tmp", 30, true},     {"tohG1.tmp", 30, true},   {"tot1.tmp", 30, true},
-        {"TOH1.tmp", 30, true},    {"toh1.tmp.png", 30, true}, {"my toh1.tmp", 30, true}, {"toh1.tmpx", 30, true},
+        {"TOH7.tmp", 30, true},    {"toh1.tmp.png", 30, true}, {"my toh1.tmp", 30, true}, {"toh1.tmpx", 30, true},
     };
     for (const auto& e : entries) {
         WriteFileText(folder / e.name, "partial");

@@ -137,8 +137,7 @@ void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value& 
         return Refuse(palette, id, "blocked");
     }
 
-    const bool withoutToken = base == "/api/v1/plugin/config" || base == "/api/v1/device/start" ||
-                              base == "/api/v1/device/token" || BoolMember(options, "auth", false);
+    const bool withoutToken = IsTokenFreeEndpoint(base) || BoolMember(options, "auth", false);
     job.noCache = BoolMember(options, "noCache", true);
     const bool signOut = base == "/api/v1/device/tokens/current" && method == "DELETE";
     SecretString token = withoutToken ? SecretString() : palette.SignInState().Token();

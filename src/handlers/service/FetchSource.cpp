@@ -22,12 +22,16 @@ bool FetchSource(const Source& source, const SecretString& token, const std::u16
         *code = "invalid_request";
         return false;
     }
-    if (token.empty()) {
+    // The endpoints that take no token get none, here as from an "api" request.
+    const bool withoutToken = IsTokenFreeEndpoint(BasePath(path));
+    if (!withoutToken && token.empty()) {
         *code = "revoked";
         return false;
     }
     try {
-        *bytes = CallService(u"GET", path, token.text(), language, "", u"", kFetchTimeoutMs).body;
+        *bytes = CallService(u"GET", path, withoutToken ? std::string() : token.text(), language, "", u"",
+                             kFetchTimeoutMs)
+                     .body;
     } catch (const OvraApi::Error& e) {
         *code = e.code;
         return false;

@@ -102,3 +102,7 @@ bool NormalizeServicePath(std::string& path) {
     }
     return StartsWith(path, "/api/") || StartsWith(path, "/files/");
 }
+
+bool IsTokenFreeEndpoint(std::string_view base) {
+    return base == "/api/v1/plugin/config" || base == "/api/v1/device/start" || base == "/api/v1/device/token";
+}

@@ -18,3 +18,7 @@ bool NormalizeServicePath(std::string& path);
 
 // The path up to, not including, its first "?".
 std::string_view BasePath(std::string_view path);
+
+// The endpoints that take no token (the configuration and the device sign-in's start and poll):
+// no request to them carries it.
+bool IsTokenFreeEndpoint(std::string_view base);

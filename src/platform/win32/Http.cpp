@@ -85,7 +85,10 @@ HttpExchangeResult HttpExchange(const HttpExchangeRequest& request) {
                                                        Wide(request.path).c_str(), nullptr, WINHTTP_NO_REFERER,
                                                        WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
     if (!exchange) throw std::runtime_error("WinHTTP failed");
-    DWORD disabled = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
+    // One connection an exchange: WinHTTP would otherwise keep a connection the server leaves open
+    // for the next exchange, even one of another session.
+    DWORD disabled = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION |
+                     WINHTTP_DISABLE_KEEP_ALIVE;
     if (!::WinHttpSetOption(exchange.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled))
         throw std::runtime_error("WinHTTP security setup failed");
     if (simulated) {

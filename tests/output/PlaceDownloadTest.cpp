@@ -4,6 +4,8 @@
 
 #include "media/TestImages.h"
 #include "output/OutputTestSupport.h"
+#include "panel/Language.h"
+#include "platform/Utf.h"
 #include "support/TestService.h"
 
 namespace {
@@ -13,6 +15,7 @@ protected:
     void SetUp() override {
         try {
             service = TestService::Start();
+            service->ExpectLanguage(Utf16ToUtf8(uiLanguage));
         } catch (const std::runtime_error& e) {
             GTEST_SKIP() << "no simulated service here: " << e.what();
         }

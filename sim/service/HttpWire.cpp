@@ -98,7 +98,7 @@ RequestOutcome ReadRequest(ByteStream& stream, RecordedRequest& request, const R
     if (length > 0 && request.body.empty() && ExpectsContinue(request) &&
         !stream.Write("HTTP/1.1 100 Continue\r\n\r\n"))
         return RequestOutcome::Truncated;
-    // Bytes past the announced length belong to no request: the answer closes the connection.
+    // Bytes past the announced length belong to no request: the service takes no pipelined requests.
     if (request.body.size() > length) request.body.resize(length);
     request.body.reserve(length);
     while (request.body.size() < length) {

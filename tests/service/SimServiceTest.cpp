@@ -193,6 +193,37 @@ TEST_F(ScriptedAnswers, GeneratedBodiesOfThirtyTwoMebibytesAndOneMoreArriveWhole
     }
 }
 
+// A connection kept alive takes a next request; a chunked body comes in several chunks and its
+// last, and an answer that closes ends the connection after it.
+TEST_F(ScriptedAnswers, AKeptAliveConnectionTakesANextRequestAndAChunkedBodyComesInChunks) {
+    service.Script({ScriptedAnswer::Status(200, "first").KeepAlive(), ScriptedAnswer::Generated(100000).Chunked().Uneven()});
+    TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send("GET /1 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
+    std::string answer;
+    ASSERT_EQ(client.ReceiveAnswer(answer), End::Enough);
+    EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\nfirst");
+
+    answer.clear();
+    ASSERT_TRUE(client.Send("GET /2 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
+    ASSERT_EQ(client.ReceiveAnswer(answer), End::Enough);
+    const HttpReply reply = ParseReply(answer);
+    EXPECT_EQ(reply.Header("Transfer-Encoding"), "chunked");
+    EXPECT_EQ(reply.Header("Content-Length"), std::nullopt);
+    EXPECT_EQ(reply.Header("Connection"), "close");
+    EXPECT_GT(reply.chunks, 3u);
+    EXPECT_TRUE(reply.body == GeneratedBody(100000)) << reply.body.size() << " bytes";
+    EXPECT_EQ(answer.substr(answer.size() - 5), "0\r\n\r\n");
+    std::string rest;
+    EXPECT_EQ(client.Receive(rest), End::Closed);
+    EXPECT_EQ(rest, "");
+
+    const std::vector<RecordedRequest> requests = service.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].connection, requests[0].connection);
+    EXPECT_EQ(service.Connections(), 1u);
+}
+
 TEST_F(ScriptedAnswers, ADroppedConnectionEndsWithoutAByteAfterTheRequestIsRecorded) {
     service.Script({ScriptedAnswer::DropConnection(), ScriptedAnswer::DropConnection().After(50ms)});
     for (int i = 0; i < 2; ++i) {

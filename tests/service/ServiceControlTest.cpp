@@ -93,6 +93,19 @@ TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
     EXPECT_EQ(record.violations[2], "POST /up: a JSON body without Content-Type: application/json");
 }
 
+// How an answer goes on the wire travels too: here chunked, on a connection kept alive, in
+// uneven writes (a body this short is one chunk and one piece).
+TEST_F(ControlInterface, CarriesHowAnAnswerGoesOnTheWire) {
+    ServiceControl(control.Port()).Script(ScriptedAnswer::Status(200, "abc").Chunked().KeepAlive().Uneven());
+    TlsTestClient client(service.Port(), Pki().caCertificatePem);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send("GET /x HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
+    std::string answer;
+    EXPECT_EQ(client.ReceiveAnswer(answer), TlsTestClient::End::Enough);
+    EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\n"
+                      "3\r\nabc\r\n0\r\n\r\n");
+}
+
 TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"status":99})", R"(\"status\" must be a whole number from 100 to 999)"},
@@ -105,6 +118,7 @@ TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
         {R"({"status":200)", "not JSON"},
         {R"({"path":"api/v1/me"})", R"(\"path\" must begin with)"},
         {R"({"path":"/api/v1/me?x=1"})", "hold no query"},
+        {R"({"chunked":1})", R"(\"chunked\" must be true or false)"},
     };
     for (const auto& [script, reason] : cases) {
         const auto [status, body] = Call("POST", "/script", script);

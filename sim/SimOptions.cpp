@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -234,6 +235,22 @@ void OpenProjectAt(const SimProjectChange& change, SimHost& host) {
         host.project.name = name;
     }
     host.SendProjectEvent(kProjectOpenedEvent);
+}
+
+std::string ExpectedUiLanguage(const std::string& hostLanguage) {
+    if (hostLanguage == "BRA" || hostLanguage == "POR" || hostLanguage == "PTB" || hostLanguage == "PTG") return "pt-BR";
+    if (hostLanguage == "SPA" || hostLanguage == "ESP") return "es";
+    std::string locale;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            locale = value;
+            break;
+        }
+    }
+    if (locale.rfind("pt", 0) == 0) return "pt-BR";
+    if (locale.rfind("es", 0) == 0) return "es";
+    return "en";
 }
 
 void ApplySimOptions(const SimOptions& o, SimHost& host) {

@@ -73,6 +73,11 @@ void OpenProjectAt(const SimProjectChange& change, SimHost& host);
 // window's size, failures and the event-loop refusal.
 void ApplySimOptions(const SimOptions& options, SimHost& host);
 
+// The UI language the add-on is to choose, and so send as Accept-Language: "pt-BR" or "es" for
+// the host's Portuguese and Spanish codes, otherwise by the user's locale (the first of LC_ALL,
+// LC_MESSAGES and LANG that is set), "en" when that is neither.
+std::string ExpectedUiLanguage(const std::string& hostLanguage);
+
 // Writes what --launch-log, --project-out and --worksheet-png ask for, after the run; false with a message when
 // a file cannot be written.
 bool WriteSimOutputs(const SimOptions& options, const SimHost& host, std::string* error);

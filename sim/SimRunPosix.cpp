@@ -261,6 +261,9 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
     serviceOptions.routes.pollInterval = 1s;
     serviceOptions.routes.credits = options.credits;
     SimService service(pki, serviceOptions);
+    RequestRules rules;
+    rules.language = ExpectedUiLanguage(options.hostLanguage);
+    service.SetRules(rules);
     service.Start();
     service.Routes().SetApproveAtFirstPoll(true);
     const std::string caFile = (scratch / "ca.pem").string();
@@ -335,6 +338,11 @@ int RunRenderFlow(const std::vector<std::string>& argv) {
         status = 1;
     }
     service.Stop();
+    // A request that breaks the service's rules fails the run, as it would fail with the real one.
+    for (const std::string& violation : service.Violations()) {
+        std::cout << "the simulated service recorded a violation: " << violation << "\n";
+        status = 1;
+    }
     fs::remove_all(scratch, ec);
     fs::remove_all(user, ec);
 

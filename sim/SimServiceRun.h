@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/SimOptions.h"
 
@@ -19,8 +20,11 @@ public:
     virtual void ResetRecord() = 0;
     // Writes every request received, one JSON object a line; false when the file cannot be written.
     virtual bool WriteRecord(const std::string& file) const = 0;
+    // Every breach of the service's rules so far (RequestRules.h), one line each.
+    virtual std::vector<std::string> Violations() const = 0;
 };
 
-// Starts the service with the options' credits and approval; null with a message when it cannot
+// Starts the service with the options' credits and approval, holding requests to the language the
+// add-on is to choose (ExpectedUiLanguage); null with a message when it cannot
 // run (the Windows build has no in-process service).
 std::unique_ptr<SimServiceRun> StartSimServiceRun(const SimOptions& options, std::string* error);

@@ -16,6 +16,9 @@ public:
         fs::create_directories(folder_);
         WriteCaPem(pki_, folder_ / "ca.pem");
         service_.Routes().SetApproveAtFirstPoll(options.approve);
+        RequestRules rules;
+        rules.language = ExpectedUiLanguage(options.hostLanguage);
+        service_.SetRules(rules);
         service_.Start();
     }
     ~InProcessRun() override {
@@ -27,7 +30,13 @@ public:
     uint16_t Port() const override { return service_.Port(); }
     std::string CaFile() const override { return (folder_ / "ca.pem").string(); }
     void SetApproveAtFirstPoll(bool on) override { service_.Routes().SetApproveAtFirstPoll(on); }
-    void ResetRecord() override { service_.Reset(); }
+    // The record goes; the rules stay those of the run.
+    void ResetRecord() override {
+        const RequestRules rules = service_.Rules();
+        service_.Reset();
+        service_.SetRules(rules);
+    }
+    std::vector<std::string> Violations() const override { return service_.Violations(); }
     bool WriteRecord(const std::string& file) const override {
         return service_.WriteRecordJsonLines(fs::path(std::u8string(file.begin(), file.end())));
     }

@@ -437,5 +437,11 @@ int main(int argc, char** argv) {
         std::cerr << "tamsel-sim: cannot write " << options.serviceRecord << "\n";
         status = 1;
     }
+    // A request that breaks the service's rules fails the run, as it would fail with the real one.
+    if (service)
+        for (const std::string& violation : service->Violations()) {
+            std::cerr << "tamsel-sim: the simulated service recorded a violation: " << violation << "\n";
+            status = 1;
+        }
     return status;
 }

@@ -47,6 +47,8 @@ public:
         return true;
     }
 
+    bool Pause(std::chrono::milliseconds duration) override { return connection_.Sleep(duration); }
+
 private:
     const LoopbackConnection& connection_;
 };
@@ -91,8 +93,9 @@ std::string Flag(const char* name, bool value) {
 }
 
 // The account calls; nothing for a target that is not one of them.
-std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::string& method, const std::string& target,
+std::optional<ScriptedAnswer> AccountCall(SimService& service, const std::string& method, const std::string& target,
                                           const std::string& body) {
+    ServiceRoutes& routes = service.Routes();
     if (method == "GET" && target == "/account") return Json(200, AccountToJson(routes.Account()));
     if (method == "GET" && target == "/devices") return Json(200, DevicesToJson(routes.Devices()));
     if (method == "GET" && target == "/uploads") return Json(200, UploadsToJson(routes.Uploads()));
@@ -127,6 +130,8 @@ std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::stri
                 : name == "approveAtFirstPoll" ? !member.value.IsBool()
                 : name == "pollsUntilDone" || name == "failNextJobs" ? !member.value.IsUint64()
                 : name == "plugin" ? !member.value.IsString() || !PluginStatusNamed(member.value.GetString())
+                : name == "language" ? !member.value.IsString()
+                : name == "idempotencyKeys" ? !member.value.IsBool()
                                    : true)
                 throw std::invalid_argument("bad or unknown setting \"" + name + "\"");
         }
@@ -136,8 +141,16 @@ std::optional<ScriptedAnswer> AccountCall(ServiceRoutes& routes, const std::stri
             else if (name == "approveAtFirstPoll") routes.SetApproveAtFirstPoll(member.value.GetBool());
             else if (name == "pollsUntilDone") routes.SetPollsUntilDone(member.value.GetUint64());
             else if (name == "plugin") routes.SetPluginStatus(*PluginStatusNamed(member.value.GetString()));
-            else routes.FailNextJobs(member.value.GetUint64());
+            else if (name == "failNextJobs") routes.FailNextJobs(member.value.GetUint64());
         }
+        // The rules change together, so that no request is held to half of them.
+        RequestRules rules = service.Rules();
+        for (const auto& member : document.GetObject()) {
+            const std::string name(member.name.GetString(), member.name.GetStringLength());
+            if (name == "language") rules.language.assign(member.value.GetString(), member.value.GetStringLength());
+            else if (name == "idempotencyKeys") rules.idempotencyKeys = member.value.GetBool();
+        }
+        service.SetRules(std::move(rules));
         return Json(200, "{}");
     }
     return std::nullopt;
@@ -191,7 +204,7 @@ void ControlServer::Serve(LoopbackConnection& connection) {
         answer = Json(200, "{}");
     } else {
         try {
-            std::optional<ScriptedAnswer> account = AccountCall(service_.Routes(), method, target, request.body);
+            std::optional<ScriptedAnswer> account = AccountCall(service_, method, target, request.body);
             answer = account ? std::move(*account) : ErrorAnswer(404, "no control request " + method + " " + target);
         } catch (const std::invalid_argument& e) {
             answer = ErrorAnswer(400, e.what());

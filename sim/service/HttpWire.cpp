@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace {
 constexpr std::string_view kLineEnd = "\r\n";
@@ -97,7 +98,7 @@ RequestOutcome ReadRequest(ByteStream& stream, RecordedRequest& request, const R
     if (length > 0 && request.body.empty() && ExpectsContinue(request) &&
         !stream.Write("HTTP/1.1 100 Continue\r\n\r\n"))
         return RequestOutcome::Truncated;
-    // Bytes past the announced length belong to no request: the answer closes the connection.
+    // Bytes past the announced length belong to no request: the service takes no pipelined requests.
     if (request.body.size() > length) request.body.resize(length);
     request.body.reserve(length);
     while (request.body.size() < length) {
@@ -108,25 +109,99 @@ RequestOutcome ReadRequest(ByteStream& stream, RecordedRequest& request, const R
     return RequestOutcome::Complete;
 }
 
+namespace {
+// The sizes of the chunks of a chunked body and of the writes of an uneven one, taken in turn: a
+// single byte, a few, some that cut a TLS record, and whole records.
+constexpr size_t kChunkSizes[] = {1000, 7, 16384, 333, 65000, 1, 4096, 24000};
+constexpr size_t kPieceSizes[] = {1, 613, 4096, 17, 32768, 1500, 65536, 9000, 3, 24000, 250};
+// An uneven body pauses after every this many writes, for 1 to 3 ms in turn.
+constexpr size_t kPiecesBetweenPauses = 16;
+// The largest run of body bytes taken at once.
+constexpr size_t kLargestRun = 65536;
+
+// The body's bytes, read a run at a time.
+class BodySource {
+public:
+    explicit BodySource(const ScriptedAnswer& answer) : answer_(answer) {
+        if (!answer.generatedBodySize) return;
+        // Every run starts inside the pattern's first period, so one buffer serves them all.
+        pattern_.resize(kLargestRun + 26);
+        for (size_t i = 0; i < pattern_.size(); ++i) pattern_[i] = GeneratedBodyByte(i);
+    }
+    uint64_t Size() const { return answer_.generatedBodySize ? *answer_.generatedBodySize : answer_.body.size(); }
+    // `size` (at most kLargestRun) bytes from `offset`.
+    std::string_view Run(uint64_t offset, size_t size) const {
+        if (!answer_.generatedBodySize) return std::string_view(answer_.body).substr(offset, size);
+        return std::string_view(pattern_).substr(static_cast<size_t>(offset % 26), size);
+    }
+
+private:
+    const ScriptedAnswer& answer_;
+    std::string pattern_;
+};
+
+// Writes whole, or in pieces of varying sizes with short pauses between some of them.
+class Pacer {
+public:
+    Pacer(ByteStream& stream, bool uneven) : stream_(stream), uneven_(uneven) {}
+    bool Put(std::string_view bytes) {
+        if (!uneven_) return stream_.Write(bytes);
+        while (!bytes.empty()) {
+            const size_t size = std::min(bytes.size(), kPieceSizes[pieces_ % std::size(kPieceSizes)]);
+            if (!stream_.Write(bytes.substr(0, size))) return false;
+            bytes.remove_prefix(size);
+            if (++pieces_ % kPiecesBetweenPauses == 0 &&
+                !stream_.Pause(std::chrono::milliseconds(1 + pieces_ / kPiecesBetweenPauses % 3)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    ByteStream& stream_;
+    bool uneven_;
+    uint64_t pieces_ = 0;
+};
+
+std::string Hex(uint64_t value) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return text;
+}
+}  // namespace
+
 bool WriteAnswer(ByteStream& stream, const ScriptedAnswer& answer) {
-    const uint64_t bodySize = answer.generatedBodySize ? *answer.generatedBodySize : answer.body.size();
+    const BodySource body(answer);
+    const uint64_t bodySize = body.Size();
+    // Answers that carry no body are never framed as chunked.
+    const bool chunked = answer.chunked && answer.status >= 200 && answer.status != 204 && answer.status != 304 &&
+                         !AnyLineNamed(answer.headerLines, "content-length");
     std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " +
                        (answer.reason.empty() ? std::string(ReasonPhrase(answer.status)) : answer.reason) + "\r\n";
     for (const std::string& line : answer.headerLines) head += line + "\r\n";
-    if (!AnyLineNamed(answer.headerLines, "content-length"))
+    if (chunked) {
+        if (!AnyLineNamed(answer.headerLines, "transfer-encoding")) head += "Transfer-Encoding: chunked\r\n";
+    } else if (!AnyLineNamed(answer.headerLines, "content-length")) {
         head += "Content-Length: " + std::to_string(bodySize) + "\r\n";
-    if (!AnyLineNamed(answer.headerLines, "connection")) head += "Connection: close\r\n";
+    }
+    if (!AnyLineNamed(answer.headerLines, "connection"))
+        head += answer.keepAlive ? "Connection: keep-alive\r\nKeep-Alive: timeout=5\r\n" : "Connection: close\r\n";
     head += "\r\n";
-    if (!answer.generatedBodySize) return stream.Write(head + answer.body);
-    if (!stream.Write(head)) return false;
+    if (!chunked && !answer.uneven && !answer.generatedBodySize) return stream.Write(head + answer.body);
 
-    // Every chunk starts at a multiple of the pattern's period, so one buffer serves them all.
-    std::string chunk(26 * 2520, '\0');
-    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = GeneratedBodyByte(i);
-    for (uint64_t sent = 0; sent < bodySize;) {
-        const size_t size = static_cast<size_t>(std::min<uint64_t>(chunk.size(), bodySize - sent));
-        if (!stream.Write(std::string_view(chunk).substr(0, size))) return false;
+    Pacer out(stream, answer.uneven);
+    if (!out.Put(head)) return false;
+    size_t runs = 0;
+    for (uint64_t sent = 0; sent < bodySize; ++runs) {
+        const size_t want = chunked ? kChunkSizes[runs % std::size(kChunkSizes)] : kLargestRun - 16;
+        const size_t size = static_cast<size_t>(std::min<uint64_t>(want, bodySize - sent));
+        const std::string_view run = body.Run(sent, size);
+        if (chunked ? !out.Put(Hex(size) + "\r\n" + std::string(run) + "\r\n") : !out.Put(run)) return false;
         sent += size;
     }
-    return true;
+    return !chunked || out.Put("0\r\n\r\n");
 }

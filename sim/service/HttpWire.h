@@ -1,6 +1,7 @@
 // HTTP/1.1 on the wire for the simulated service and its control interface: reading one request
-// exactly as it arrives, and writing one answer with Content-Length and "Connection: close".
+// exactly as it arrives, and writing one answer framed and paced as its script says.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +17,8 @@ public:
     virtual size_t Read(char* buffer, size_t size) = 0;
     // Writes every byte; false when it could not.
     virtual bool Write(std::string_view bytes) = 0;
+    // Waits between two writes; false when the server is stopping.
+    virtual bool Pause(std::chrono::milliseconds duration) = 0;
 };
 
 struct RequestLimits {
@@ -38,6 +41,8 @@ enum class RequestOutcome {
 // "Expect: 100-continue" and a body is sent the interim "100 Continue" before its body is read.
 RequestOutcome ReadRequest(ByteStream& stream, RecordedRequest& request, const RequestLimits& limits);
 
-// Writes the status line, the scripted header lines, then Content-Length and "Connection: close"
-// unless a scripted line names them, a blank line and the body (generated bodies are streamed).
+// Writes the status line, the scripted header lines, then Content-Length (Transfer-Encoding when
+// the answer is chunked) and "Connection: close" (keep-alive when the answer keeps it) unless a
+// scripted line names them, a blank line and the body: generated bodies are streamed, chunked
+// ones go in chunks of varying sizes, uneven ones in writes of varying sizes with short pauses.
 bool WriteAnswer(ByteStream& stream, const ScriptedAnswer& answer);

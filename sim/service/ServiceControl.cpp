@@ -125,6 +125,14 @@ void ServiceControl::FailNextJobs(uint64_t count) {
     Call("POST", "/settings", R"({"failNextJobs":)" + std::to_string(count) + "}");
 }
 
+void ServiceControl::SetExpectedLanguage(const std::string& language) {
+    Call("POST", "/settings", TextObject({{"language", language}}));
+}
+
+void ServiceControl::SetIdempotencyKeysRequired(bool required) {
+    Call("POST", "/settings", std::string(R"({"idempotencyKeys":)") + (required ? "true" : "false") + "}");
+}
+
 void ServiceControl::SetPluginStatus(PluginStatus status) {
     const char* name = status == PluginStatus::Current    ? "current"
                        : status == PluginStatus::Outdated ? "outdated"

@@ -35,7 +35,8 @@ public:
     void Script(const ScriptedAnswer& answer);
     void Script(const std::vector<ScriptedAnswer>& answers);
     ServiceRecord Record();
-    // Empties the queue and the record, and counts connections from zero again.
+    // Empties the queue and the record (its violations too), counts connections from zero again
+    // and restores the default rules.
     void Reset();
     // Asks the program to stop; it answers first.
     void Quit();
@@ -57,6 +58,10 @@ public:
     // The next `count` paid jobs fail with "generation_failed" and give their credits back.
     void FailNextJobs(uint64_t count);
     void SetPluginStatus(PluginStatus status);
+    // The rules requests are held to (RequestRules.h): the Accept-Language every request must
+    // carry, and whether a paid call must carry an Idempotency-Key.
+    void SetExpectedLanguage(const std::string& language);
+    void SetIdempotencyKeysRequired(bool required);
     AccountState Account();
     std::vector<DeviceState> Devices();
     std::vector<UploadState> Uploads();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 constexpr uint64_t kLargestGeneratedBody = uint64_t{1} << 30;
@@ -86,6 +87,9 @@ ScriptedAnswer ReadAnswer(const rapidjson::Value& object) {
             answer.generatedBodySize = ReadCount(value, "bodySize", kLargestGeneratedBody);
         } else if (name == "delayMs") {
             answer.delay = std::chrono::milliseconds(ReadCount(value, "delayMs", kLongestDelayMs));
+        } else if (name == "chunked" || name == "keepAlive" || name == "uneven") {
+            if (!value.IsBool()) Refuse("\"" + name + "\" must be true or false");
+            (name == "chunked" ? answer.chunked : name == "keepAlive" ? answer.keepAlive : answer.uneven) = value.GetBool();
         } else if (name == "path") {
             answer.forPath = ReadBytes(value, "path");
             if (answer.forPath.empty() || answer.forPath.front() != '/' ||
@@ -178,6 +182,12 @@ std::string AnswersToJson(const std::vector<ScriptedAnswer>& answers) {
             WriteKey(writer, "path");
             WriteBytes(writer, answer.forPath);
         }
+        for (const auto& [name, on] : {std::pair{"chunked", answer.chunked}, std::pair{"keepAlive", answer.keepAlive},
+                                       std::pair{"uneven", answer.uneven}}) {
+            if (!on) continue;
+            WriteKey(writer, name);
+            writer.Bool(true);
+        }
         writer.EndObject();
     }
     writer.EndArray();
@@ -218,6 +228,10 @@ std::string RecordToJson(const ServiceRecord& record) {
         writer.EndObject();
     }
     writer.EndArray();
+    WriteKey(writer, "violations");
+    writer.StartArray();
+    for (const std::string& line : record.violations) WriteBytes(writer, line);
+    writer.EndArray();
     writer.EndObject();
     return std::string(buffer.GetString(), buffer.GetSize());
 }
@@ -238,6 +252,7 @@ ServiceRecord RecordFromJson(std::string_view json) {
         request.body = ReadBytes(Member(item, "body"), "body");
         record.requests.push_back(std::move(request));
     }
+    record.violations = ReadLines(Member(document, "violations"), "violations");
     return record;
 }
 

@@ -11,14 +11,16 @@
 #include "sim/service/ServiceScript.h"
 
 // {"action":"answer"|"drop"|"hold","status":N,"reason":S,"headers":[S...],"body":S,
-//  "bodySize":N,"delayMs":N,"path":S}; every member but "action" and "status" may be left out;
+//  "bodySize":N,"delayMs":N,"path":S,"chunked":B,"keepAlive":B,"uneven":B}; every member but
+//  "action" and "status" may be left out;
 // "path" is the path the answer is kept for (ScriptedAnswer::forPath).
 std::string AnswersToJson(const std::vector<ScriptedAnswer>& answers);
 // Reads one answer object or an array of them. Unknown members, wrong types, code points above
 // U+00FF and values out of range throw std::invalid_argument with a message that names the fault.
 std::vector<ScriptedAnswer> AnswersFromJson(std::string_view json);
 
-// {"connections":N,"requests":[{"connection":N,"requestLine":S,"headers":[S...],"body":S}...]}
+// {"connections":N,"requests":[{"connection":N,"requestLine":S,"headers":[S...],"body":S}...],
+//  "violations":[S...]}
 std::string RecordToJson(const ServiceRecord& record);
 // Throws std::invalid_argument when the text is not such a record.
 ServiceRecord RecordFromJson(std::string_view json);

@@ -503,7 +503,32 @@ ServiceRoutes::ServiceRoutes(Settings settings) : state_(std::make_unique<State>
 
 ServiceRoutes::~ServiceRoutes() = default;
 
+namespace {
+// How each route's answers go on the wire, as a real service's servers vary it: the account and
+// the polls answer chunked and close, the configuration and the sign-in keep the connection
+// alive, result files come in uneven pieces on a connection kept alive, and the rest close.
+void Deliver(const std::string& path, ScriptedAnswer& answer) {
+    if (path == kMePath || StartsWith(path, kJobsPrefix)) {
+        answer.chunked = true;
+    } else if (path == kConfigPath || path == kStartPath || path == kTokenPath) {
+        answer.keepAlive = true;
+    } else if (StartsWith(path, kFilesPrefix)) {
+        answer.uneven = true;
+        answer.keepAlive = true;
+    }
+}
+}  // namespace
+
 std::optional<ScriptedAnswer> ServiceRoutes::Answer(const RecordedRequest& request) {
+    std::optional<ScriptedAnswer> answer = RouteAnswer(request);
+    if (answer) {
+        const std::string target = request.Target();
+        Deliver(target.substr(0, target.find('?')), *answer);
+    }
+    return answer;
+}
+
+std::optional<ScriptedAnswer> ServiceRoutes::RouteAnswer(const RecordedRequest& request) {
     const std::string target = request.Target();
     const std::string path = target.substr(0, target.find('?'));
     const std::string allowed = AllowedMethod(path);

@@ -34,7 +34,8 @@ public:
     ServiceRoutes(const ServiceRoutes&) = delete;
     ServiceRoutes& operator=(const ServiceRoutes&) = delete;
 
-    // The answer to a request read whole; nothing when no route has its path.
+    // The answer to a request read whole, framed as its route answers (chunked, kept alive or in
+    // uneven pieces); nothing when no route has its path.
     std::optional<ScriptedAnswer> Answer(const RecordedRequest& request);
 
     // A device token valid from now on, as if a device had signed in.
@@ -59,6 +60,8 @@ public:
     std::vector<JobState> Jobs() const;
 
 private:
+    std::optional<ScriptedAnswer> RouteAnswer(const RecordedRequest& request);
+
     struct State;
     std::unique_ptr<State> state_;
 };

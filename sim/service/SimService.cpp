@@ -26,6 +26,8 @@ namespace {
 // How long a finished connection waits for the client to close before it is closed anyway, so
 // that unread request bytes cannot turn the close into a reset that loses the answer.
 constexpr auto kLingerLimit = std::chrono::seconds(2);
+// How long a connection kept alive waits for a next request ("Keep-Alive: timeout=5").
+constexpr auto kKeepAliveLimit = std::chrono::seconds(5);
 
 [[noreturn]] void Fail(const std::string& what) {
     ERR_clear_error();
@@ -81,6 +83,14 @@ public:
             sent_ += written;
         }
         return true;
+    }
+
+    bool Pause(std::chrono::milliseconds duration) override { return connection_.Sleep(duration); }
+
+    // Waits at most `limit` for the first bytes of a next request; false when none come.
+    bool AwaitMore(std::chrono::milliseconds limit) {
+        return SSL_pending(ssl_) > 0 ||
+               connection_.WaitFor(POLLIN, ServerClock::now() + limit) == LoopbackConnection::Wait::Ready;
     }
 
     // Sends the closing alert without waiting for the client's.
@@ -143,6 +153,7 @@ struct SimService::State {
     mutable std::condition_variable recorded;
     std::deque<ScriptedAnswer> queue;
     ServiceRecord record;
+    RequestRules rules;
     ServiceRoutes routes;
     // Bytes of HTTP (inside TLS) read from and written to clients.
     std::atomic<uint64_t> bytesReceived{0}, bytesSent{0};
@@ -162,38 +173,44 @@ void SimService::State::Serve(LoopbackConnection& connection) {
     TlsStream stream(ssl.get(), connection, options.ioTimeout, bytesReceived, bytesSent);
     if (!stream.Handshake()) return;
 
-    RecordedRequest request;
-    request.connection = connection.number();
-    RequestLimits limits;
-    limits.largestBody = options.largestBody;
-    const RequestOutcome outcome = ReadRequest(stream, request, limits);
-    if (outcome == RequestOutcome::NoRequest || outcome == RequestOutcome::HeadTooLarge) return;
+    // One request after another while the answers keep the connection alive.
+    for (bool first = true;; first = false) {
+        if (!first && !stream.AwaitMore(kKeepAliveLimit)) break;
+        RecordedRequest request;
+        request.connection = connection.number();
+        RequestLimits limits;
+        limits.largestBody = options.largestBody;
+        const RequestOutcome outcome = ReadRequest(stream, request, limits);
+        if (outcome == RequestOutcome::NoRequest || outcome == RequestOutcome::HeadTooLarge) return;
 
-    ScriptedAnswer answer;
-    switch (outcome) {
-        case RequestOutcome::Complete: {
-            const std::string target = request.Target();
-            std::optional<ScriptedAnswer> scripted = NextAnswer(target.substr(0, target.find('?')));
-            if (!scripted) scripted = routes.Answer(request);
-            answer = scripted ? std::move(*scripted) : DefaultAnswer();
-            break;
+        ScriptedAnswer answer;
+        switch (outcome) {
+            case RequestOutcome::Complete: {
+                const std::string target = request.Target();
+                std::optional<ScriptedAnswer> scripted = NextAnswer(target.substr(0, target.find('?')));
+                if (!scripted) scripted = routes.Answer(request);
+                answer = scripted ? std::move(*scripted) : DefaultAnswer();
+                break;
+            }
+            case RequestOutcome::Chunked: answer = Refusal(411, "length_required"); break;
+            case RequestOutcome::BadLength: answer = Refusal(400, "bad_content_length"); break;
+            case RequestOutcome::BodyTooLarge: answer = Refusal(413, "body_too_large"); break;
+            default: Keep(std::move(request)); return;
         }
-        case RequestOutcome::Chunked: answer = Refusal(411, "length_required"); break;
-        case RequestOutcome::BadLength: answer = Refusal(400, "bad_content_length"); break;
-        case RequestOutcome::BodyTooLarge: answer = Refusal(413, "body_too_large"); break;
-        default: Keep(std::move(request)); return;
+        // Recorded once answered, so that a large body is moved into the record rather than
+        // copied, and before a byte of the answer goes out.
+        Keep(std::move(request));
+        if (answer.action == ScriptedAnswer::Action::Hold) {
+            connection.DrainUntilClosed(ServerClock::now() + options.lifetime);
+            return;
+        }
+        if (!connection.Sleep(answer.delay)) return;
+        // A dropped connection closes without a byte, not even the closing alert.
+        if (answer.action == ScriptedAnswer::Action::Drop) return;
+        if (!WriteAnswer(stream, answer)) return;
+        // A request whose body was not read leaves the connection unusable.
+        if (!answer.keepAlive || outcome != RequestOutcome::Complete) break;
     }
-    // Recorded once answered, so that a large body is moved into the record rather than copied,
-    // and before a byte of the answer goes out.
-    Keep(std::move(request));
-    if (answer.action == ScriptedAnswer::Action::Hold) {
-        connection.DrainUntilClosed(ServerClock::now() + options.lifetime);
-        return;
-    }
-    if (!connection.Sleep(answer.delay)) return;
-    // A dropped connection closes without a byte, not even the closing alert.
-    if (answer.action == ScriptedAnswer::Action::Drop) return;
-    if (!WriteAnswer(stream, answer)) return;
     stream.Close();
     ::shutdown(connection.fd(), SHUT_WR);
     connection.DrainUntilClosed(ServerClock::now() + kLingerLimit);
@@ -213,6 +230,7 @@ std::optional<ScriptedAnswer> SimService::State::NextAnswer(const std::string& p
 void SimService::State::Keep(RecordedRequest request) {
     {
         std::lock_guard<std::mutex> lock(mutex);
+        for (std::string& line : RuleBreaches(request, rules)) record.violations.push_back(std::move(line));
         record.requests.push_back(std::move(request));
     }
     recorded.notify_all();
@@ -275,6 +293,22 @@ void SimService::Reset() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->queue.clear();
     state_->record = ServiceRecord{};
+    state_->rules = RequestRules{};
+}
+
+void SimService::SetRules(RequestRules rules) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->rules = std::move(rules);
+}
+
+RequestRules SimService::Rules() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->rules;
+}
+
+std::vector<std::string> SimService::Violations() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->record.violations;
 }
 
 bool SimService::WriteRecordJsonLines(const std::filesystem::path& file) const {

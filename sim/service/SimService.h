@@ -1,9 +1,11 @@
 // The simulated rendering service: an HTTPS/1.1 server on 127.0.0.1 that records every request
 // exactly as it arrived and answers it from the queue of scripted answers when that holds one,
 // otherwise from its own routes (ServiceRoutes.h: device sign-in, account, uploads, paid jobs,
-// result files), otherwise with DefaultAnswer(). Each connection is served on a thread of its
-// own; every answer closes its connection. The scripting, control and reading calls may come from
-// any thread; Start and Stop from one.
+// result files), otherwise with DefaultAnswer(). Each request is checked against the rules a real
+// service relies on (RequestRules.h) and every breach is recorded as a violation. Each connection
+// is served on a thread of its own; an answer closes its connection unless it keeps it alive, and
+// then the connection waits for a next request. The scripting, control and reading calls may come
+// from any thread; Start and Stop from one.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/service/RequestRules.h"
 #include "sim/service/ServiceRoutes.h"
 #include "sim/service/ServiceScript.h"
 #include "sim/service/TestPki.h"
@@ -58,9 +61,15 @@ public:
     uint64_t BytesSent() const;
     // Waits until at least `count` requests are recorded; false when the time passes first.
     bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const;
-    // Empties the queue and the record, and counts connections from zero again. The account
-    // (tokens, credits, uploads, jobs) stays as it is.
+    // Empties the queue and the record (its violations too), counts connections from zero again
+    // and restores the default rules. The account (tokens, credits, uploads, jobs) stays as it is.
     void Reset();
+    // The rules each request is held to from now on; requests already recorded keep their
+    // violations.
+    void SetRules(RequestRules rules);
+    RequestRules Rules() const;
+    // Every breach of the rules so far, as Record().violations.
+    std::vector<std::string> Violations() const;
     // Writes the record as JSON lines (RecordToJsonLines) to `file`, replacing it; false when the
     // file cannot be written whole.
     bool WriteRecordJsonLines(const std::filesystem::path& file) const;

@@ -13,11 +13,13 @@
 
 #include "platform/Utf.h"
 #include "sim/PanelDriver.h"
+#include "sim/SimOptions.h"
 #include "sim/RenderFlow.h"
 #include "sim/browser/ChromiumPage.h"
 #include "sim/host/ModuleLoader.h"
 #include "sim/host/SimHost.h"
 #include "sim/service/SimService.h"
+#include "support/ExpectedViolations.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -206,6 +208,9 @@ protected:
         SimService::Options options;
         options.routes.pollInterval = 1s;
         auto service = std::make_unique<SimService>(pki, options);
+        RequestRules rules;
+        rules.language = ExpectedUiLanguage(host->languageCode);
+        service->SetRules(rules);
         service->Start();
         service->Routes().SetApproveAtFirstPoll(true);
         host->UseService(service->Port(), caFile);
@@ -309,6 +314,7 @@ TEST_F(PanelInChromium, TheReferencePanelSignsInAndShowsEachReplyOrItsMessage) {
     driver.reset();
     host->Release();
     service.Stop();
+    ExpectedViolations().Check(service.Violations());
 }
 
 // The whole render as a person clicks through it: every step answered, and what each one did
@@ -368,6 +374,7 @@ TEST_F(PanelInChromium, TheReferencePanelRunsTheWholeRenderFromSignInToPickingTh
     driver.reset();
     host->Release();
     service.Stop();
+    ExpectedViolations().Check(service.Violations());
 }
 }  // namespace
 

@@ -6,7 +6,9 @@
 
 #include "media/TestImages.h"
 #include "output/OutputTestSupport.h"
+#include "panel/Language.h"
 #include "platform/Http.h"
+#include "platform/Utf.h"
 #include "support/TestService.h"
 #include "support/Wine.h"
 
@@ -18,6 +20,7 @@ protected:
         // Without the service these cases test nothing: they fail rather than pass unseen.
         try {
             service = TestService::Start();
+            service->ExpectLanguage(Utf16ToUtf8(uiLanguage));
         } catch (const std::runtime_error& e) {
             FAIL() << "no simulated service here: " << e.what();
         }
@@ -100,6 +103,16 @@ TEST_F(PlacingADownload, AProjectChangeDuringTheDownloadPlacesNothingAndAnswersN
     EXPECT_TRUE(h.page().RepliesTo("slow").empty());
     EXPECT_NE(LogText(h).find("reply dropped after reload slow"), std::string::npos);
     EXPECT_TRUE(h.host().model.worksheets.empty());
+}
+
+// An endpoint that takes no token gets none from a download for placing either, as from an "api"
+// request.
+TEST_F(PlacingADownload, ADownloadFromATokenFreeEndpointCarriesNoToken) {
+    h.Post(Request("c", "place", R"({"path":"/api/v1/plugin/config","label":"Config"})"));
+    ASSERT_NE(RunUntilReply(h, "c"), nullptr);
+    const auto requests = service->Record().requests;
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].Header("Authorization").has_value());
 }
 
 }  // namespace

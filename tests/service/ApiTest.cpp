@@ -554,7 +554,8 @@ TEST_F(Api, AResultPictureIsStoredWholeWithAJpegPreview) {
     Open(true);
     const std::string uploaded = Call("u", Upload(StoredFile("not a picture, but a capture"), R"({"binary":true})"));
     const std::string job = Call("g", R"({"method":"POST","path":"/api/v1/generations","body":{"upload_id":)" +
-                                          JsonQuote(StringAt(uploaded, "result.id")) + "}}");
+                                          JsonQuote(StringAt(uploaded, "result.id")) +
+                                          R"(},"options":{"idempotencyKey":"result-1"}})");
     const std::string poll = StringAt(job, "result.poll");
     ASSERT_FALSE(poll.empty()) << job;
     std::string done;

@@ -7,13 +7,17 @@
 #include <chrono>
 #include <thread>
 
+#include "panel/Language.h"
 #include "panel/Mailbox.h"
 #include "panel/Replies.h"
+#include "platform/Utf.h"
 #include "store/TokenStore.h"
 
 void ApiFixture::SetUp() {
     harness = std::make_unique<Harness>(false);
     service = TestService::Start();
+    // The language the add-on chose at load, from the host's and the user's.
+    service->ExpectLanguage(Utf16ToUtf8(uiLanguage));
 }
 
 void ApiFixture::TearDown() {

@@ -18,6 +18,7 @@
 #include "sim/service/ServiceControl.h"
 #include "sim/service/ServiceJson.h"
 #include "sim/service/SimService.h"
+#include "support/ExpectedViolations.h"
 #include "support/ScratchFolders.h"
 
 extern char** environ;
@@ -37,6 +38,7 @@ protected:
         service.Start();
         control.Start(0, 600s);
     }
+    void TearDown() override { violations.Check(service.Violations()); }
 
     // One raw call: the status code and the body of the answer.
     std::pair<int, std::string> Call(const std::string& method, const std::string& target, const std::string& body) {
@@ -51,9 +53,14 @@ protected:
 
     SimService service{Pki()};
     ControlServer control{service};
+    ExpectedViolations violations;
 };
 
 TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
+    // Raw requests without the add-on's lines: their breaches travel in the record too.
+    violations.Expect("no X-Ovra-Plugin header");
+    violations.Expect("no Accept-Language header");
+    violations.Expect("POST /up: a JSON body without Content-Type: application/json");
     ServiceControl client(control.Port());
     ScriptedAnswer binary = ScriptedAnswer::Status(200, "bin\0\xE9\xE2\x80\x9C\n"s, {"X-Note: caf\xC3\xA9", "Retry-After: 7"});
     binary.reason = "Fine \xFF";
@@ -81,6 +88,22 @@ TEST_F(ControlInterface, CarriesAnswersAndTheRecordByteForByte) {
     EXPECT_EQ(record.requests[0].body, "\0\x01\xFF\r\n\""s);
     EXPECT_EQ(record.requests[2].requestLine, "DELETE /x HTTP/1.1");
     EXPECT_EQ(record.requests[2].connection, 3u);
+    EXPECT_EQ(record.violations, service.Violations());
+    ASSERT_EQ(record.violations.size(), 9u);
+    EXPECT_EQ(record.violations[2], "POST /up: a JSON body without Content-Type: application/json");
+}
+
+// How an answer goes on the wire travels too: here chunked, on a connection kept alive, in
+// uneven writes (a body this short is one chunk and one piece).
+TEST_F(ControlInterface, CarriesHowAnAnswerGoesOnTheWire) {
+    ServiceControl(control.Port()).Script(ScriptedAnswer::Status(200, "abc").Chunked().KeepAlive().Uneven());
+    TlsTestClient client(service.Port(), Pki().caCertificatePem);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send("GET /x HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
+    std::string answer;
+    EXPECT_EQ(client.ReceiveAnswer(answer), TlsTestClient::End::Enough);
+    EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\n"
+                      "3\r\nabc\r\n0\r\n\r\n");
 }
 
 TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
@@ -95,6 +118,7 @@ TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
         {R"({"status":200)", "not JSON"},
         {R"({"path":"api/v1/me"})", R"(\"path\" must begin with)"},
         {R"({"path":"/api/v1/me?x=1"})", "hold no query"},
+        {R"({"chunked":1})", R"(\"chunked\" must be true or false)"},
     };
     for (const auto& [script, reason] : cases) {
         const auto [status, body] = Call("POST", "/script", script);
@@ -116,13 +140,17 @@ TEST_F(ControlInterface, RefusesBadScriptsWithTheirReason) {
 TEST_F(ControlInterface, ResetEmptiesEverythingAndQuitIsAnsweredThenReported) {
     ServiceControl client(control.Port());
     client.Script(ScriptedAnswer::Status(204));
+    // A bare request breaks the rules; the reset forgets its violations and the rules set since.
     ExchangeTls(service.Port(), Pki().caCertificatePem, "GET / HTTP/1.1\r\n\r\n");
+    client.SetExpectedLanguage("es");
     client.Script(ScriptedAnswer::Status(204));
     client.Reset();
     const ServiceRecord record = client.Record();
     EXPECT_EQ(record.connections, 0u);
     EXPECT_TRUE(record.requests.empty());
+    EXPECT_TRUE(record.violations.empty());
     EXPECT_EQ(service.QueuedAnswers(), 0u);
+    EXPECT_EQ(service.Rules().language, "en");
 
     EXPECT_FALSE(control.WaitForQuit(0ms));
     client.Quit();
@@ -146,9 +174,15 @@ std::string ErrorCode(const std::string& json) {
 
 TEST_F(ControlInterface, ActsOnTheAccountInTheUsersPlace) {
     ServiceControl client(control.Port());
+    // As the add-on sends them: JSON bodies with their type, uploads with a type and a name, paid
+    // calls with a key.
     const auto call = [&](const std::string& method, const std::string& target, const std::string& token = {},
                           const std::string& body = {}) {
-        return CallService(service.Port(), Pki().caCertificatePem, method, target, token, body);
+        std::vector<std::string> lines;
+        if (target == "/api/v1/uploads") lines = {"Content-Type: application/octet-stream", "x-filename: upload.bin"};
+        else if (!body.empty()) lines = {"Content-Type: application/json"};
+        if (target == "/api/v1/generations") lines.push_back("Idempotency-Key: k-" + std::to_string(service.Requests().size()));
+        return CallService(service.Port(), Pki().caCertificatePem, method, target, token, body, lines);
     };
     const std::string token = client.IssueToken();
     client.SetCredits(3);
@@ -199,6 +233,14 @@ TEST_F(ControlInterface, ActsOnTheAccountInTheUsersPlace) {
     const std::string lines = client.RecordJsonLines();
     EXPECT_EQ(static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n')), service.Requests().size());
     EXPECT_EQ(lines, RecordToJsonLines(service.Record()));
+
+    // The rules, set in the user's language and for a test that sends paid calls without a key.
+    client.SetExpectedLanguage("pt-BR");
+    client.SetIdempotencyKeysRequired(false);
+    EXPECT_EQ(service.Rules().language, "pt-BR");
+    EXPECT_FALSE(service.Rules().idempotencyKeys);
+    violations.Expect("GET /api/v1/plugin/config: Accept-Language is \"en\", expected \"pt-BR\"");
+    call("GET", "/api/v1/plugin/config");
 }
 
 TEST_F(ControlInterface, RefusesBadAccountCallsWithoutApplyingAnyPart) {
@@ -208,6 +250,8 @@ TEST_F(ControlInterface, RefusesBadAccountCallsWithoutApplyingAnyPart) {
         {"/settings", R"({"approveAtFirstPoll":1})"},
         {"/settings", "[]"},
         {"/settings", R"({"credits":2,"plugin":"old"})"},
+        {"/settings", R"({"credits":2,"language":7})"},
+        {"/settings", R"({"credits":2,"idempotencyKeys":"no"})"},
         {"/device", R"({"code":"x","decision":"maybe"})"},
         {"/device", R"({"decision":"approve"})"},
         {"/revoke", "{}"},
@@ -291,6 +335,9 @@ TEST(StandaloneService, WritesItsStateServesThroughItAndQuitsWhenAsked) {
     const ServiceRecord record = control.Record();
     ASSERT_EQ(record.requests.size(), 1u);
     EXPECT_EQ(record.requests[0].headerLines, std::vector<std::string>{"Authorization: Bearer t"});
+    // The program holds requests to the rules as the in-process service does.
+    EXPECT_EQ(record.violations, (std::vector<std::string>{"GET /api/v1/me: no X-Ovra-Plugin header",
+                                                           "GET /api/v1/me: no Accept-Language header, expected \"en\""}));
 
     // Its own routes, with the account the options asked for.
     const std::string token = control.IssueToken();
@@ -301,9 +348,10 @@ TEST(StandaloneService, WritesItsStateServesThroughItAndQuitsWhenAsked) {
     const std::string deviceCode = control.Devices().at(0).deviceCode;
     EXPECT_NE(start.body.find(deviceCode), std::string::npos);
     const HttpReply signedIn = CallService(endpoints->servicePort, caPem, "POST", "/api/v1/device/token", {},
-                                           R"({"device_code":")" + deviceCode + R"("})");
+                                           R"({"device_code":")" + deviceCode + R"("})", {"Content-Type: application/json"});
     EXPECT_EQ(signedIn.status, 200) << signedIn.body;
     EXPECT_EQ(control.Account().activeTokens, 2u);
+    EXPECT_EQ(control.Record().violations.size(), 2u) << "the add-on's own requests break no rule";
 
     control.Quit();
     EXPECT_EQ(program.WaitForExit(), 0);

@@ -7,9 +7,11 @@
 #include <rapidjson/document.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "sim/service/ResultPicture.h"
 #include "sim/service/ServiceJson.h"
 #include "sim/service/SimService.h"
+#include "support/ExpectedViolations.h"
 #include "support/ScratchFolders.h"
 
 namespace {
@@ -87,9 +90,18 @@ class ServiceRoutesTest : public ::testing::Test {
 protected:
     explicit ServiceRoutesTest(SimService::Options options = {}) : service(ServicePki(), options) {}
     void SetUp() override { service.Start(); }
+    void TearDown() override { violations.Check(service.Violations()); }
 
+    // As the add-on sends it: a body outside the uploads goes with the JSON type, and an upload
+    // with a type and a name, unless `headers` name a type themselves.
     HttpReply Call(const std::string& method, const std::string& target, const std::string& token = {},
-                   const std::string& body = {}, const std::vector<std::string>& headers = {}) {
+                   const std::string& body = {}, std::vector<std::string> headers = {}) {
+        const bool typed = std::any_of(headers.begin(), headers.end(),
+                                       [](const std::string& line) { return line.rfind("Content-Type:", 0) == 0; });
+        if (!body.empty() && !typed) {
+            if (target.rfind("/api/v1/uploads", 0) != 0) headers.push_back("Content-Type: application/json");
+            else headers.insert(headers.end(), {"Content-Type: application/octet-stream", "x-filename: upload.bin"});
+        }
         return CallService(service.Port(), ServicePki().caCertificatePem, method, target, token, body, headers);
     }
 
@@ -112,10 +124,12 @@ protected:
         return Text(Json(reply.body), "id");
     }
 
-    HttpReply Generate(const std::string& token, const std::string& uploadId, const std::string& key = {},
+    // With a fresh idempotency key unless `key` names one; an empty key sends none.
+    HttpReply Generate(const std::string& token, const std::string& uploadId, std::optional<std::string> key = {},
                        const std::string& path = "/api/v1/generations") {
+        if (!key) key = "fresh-" + std::to_string(++keysMade);
         std::vector<std::string> headers = {"Content-Type: application/json"};
-        if (!key.empty()) headers.push_back("Idempotency-Key: " + key);
+        if (!key->empty()) headers.push_back("Idempotency-Key: " + *key);
         return Call("POST", path, token, R"({"upload_id":")" + uploadId + R"(","prompt":"dusk"})", headers);
     }
 
@@ -130,6 +144,8 @@ protected:
     }
 
     SimService service;
+    ExpectedViolations violations;
+    std::atomic<uint64_t> keysMade{0};
 };
 
 using DeviceSignIn = ServiceRoutesTest;
@@ -297,7 +313,10 @@ TEST_F(PaidRequests, RefuseBadBodiesWithoutCharging) {
         {R"({"prompt":"x"})", "invalid_request/upload_id_missing"},
         {R"({"upload_id":"upl_9"})", "not_found/unknown_upload"},
     };
-    for (const auto& [body, error] : cases) EXPECT_EQ(ErrorOf(Call("POST", "/api/v1/generations", token, body)), error);
+    for (const auto& [body, error] : cases)
+        EXPECT_EQ(ErrorOf(Call("POST", "/api/v1/generations", token, body,
+                               {"Content-Type: application/json", "Idempotency-Key: bad-" + std::to_string(++keysMade)})),
+                  error);
     EXPECT_EQ(service.Routes().Account().credits, 10);
 }
 
@@ -314,8 +333,11 @@ TEST_F(PaidRequests, ARepeatedIdempotencyKeyGetsTheFirstAnswerWithoutASecondChar
     // The same key for another request is a conflict; another key or none is a new request.
     EXPECT_EQ(ErrorOf(Generate(token, upload, "key-1", "/api/v1/animation-video")), "idempotency_conflict/different_request");
     EXPECT_NE(Generate(token, upload, "key-2").body, first.body);
-    Generate(token, upload);
-    Generate(token, upload);
+    RequestRules keyless;
+    keyless.idempotencyKeys = false;
+    service.SetRules(keyless);
+    Generate(token, upload, "");
+    Generate(token, upload, "");
     EXPECT_EQ(service.Routes().Account().charged, 4);
     EXPECT_EQ(service.Routes().Account().jobs, 4u);
 }
@@ -486,7 +508,11 @@ TEST_F(Uploads, KeepTheirContentTypeAndFileName) {
     EXPECT_EQ(Number(answer, "size"), static_cast<int64_t>(bytes.size()));
     EXPECT_EQ(Call("GET", "/api/v1/uploads/" + Text(answer, "id"), token).body, named.body);
 
-    const HttpReply bare = Call("POST", "/api/v1/uploads", token, "abc");
+    // An upload without its type or name is stored under the defaults; the service records both
+    // breaches.
+    violations.Expect("POST /api/v1/uploads: a binary upload without Content-Type");
+    violations.Expect("POST /api/v1/uploads: a binary upload without x-filename");
+    const HttpReply bare = CallService(service.Port(), ServicePki().caCertificatePem, "POST", "/api/v1/uploads", token, "abc");
     EXPECT_EQ(Text(Json(bare.body), "content_type"), "application/octet-stream");
     EXPECT_EQ(Text(Json(bare.body), "filename"), "upload.bin");
     EXPECT_EQ(ErrorOf(Call("POST", "/api/v1/uploads", token, "")), "invalid_request/empty_upload");
@@ -556,7 +582,7 @@ TEST_F(Routing, AnAnswerForOnePathWaitsForARequestOfThatPath) {
 TEST_F(Routing, AnswersOnlyRequestsThatNameTheServicesSite) {
     const auto config = [&](const std::string& hostLines) {
         return ParseReply(ExchangeTls(service.Port(), ServicePki().caCertificatePem,
-                                      "GET /api/v1/plugin/config HTTP/1.1\r\n" + hostLines + "\r\n"));
+                                      "GET /api/v1/plugin/config HTTP/1.1\r\n" + hostLines + AddOnHeaderLines() + "\r\n"));
     };
     EXPECT_EQ(config("Host: app.ovra.example\r\n").status, 200);
     EXPECT_EQ(config("host: app.ovra.example:443\r\n").status, 200);
@@ -570,7 +596,7 @@ TEST_F(Routing, ServesOtherConnectionsWhileOneIsHeld) {
     service.Script(ScriptedAnswer::NeverAnswer());
     TlsTestClient held(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(held.Connected());
-    ASSERT_TRUE(held.Send("GET /api/v1/me HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(held.Send("GET /api/v1/me HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
     ASSERT_TRUE(service.WaitForRequests(1, 20s));
     EXPECT_EQ(Call("GET", "/api/v1/plugin/config").status, 200);
     std::string answer;
@@ -589,15 +615,11 @@ TEST_F(Routing, ManyDevicesSignInAndChargeAtOnce) {
             // Each client uploads different bytes.
             std::string bytes = "upload ";
             bytes += std::to_string(i);
-            const std::string code = Text(Json(CallService(service.Port(), ServicePki().caCertificatePem, "POST",
-                                                           "/api/v1/device/start").body), "device_code");
-            const std::string token = Text(
-                Json(CallService(service.Port(), ServicePki().caCertificatePem, "POST", "/api/v1/device/token", {},
-                                 R"({"device_code":")" + code + "\"}").body), "token");
-            const std::string upload = Text(Json(CallService(service.Port(), ServicePki().caCertificatePem, "POST",
-                                                             "/api/v1/uploads", token, bytes).body), "id");
-            const HttpReply paid = CallService(service.Port(), ServicePki().caCertificatePem, "POST", "/api/v1/generations",
-                                               token, R"({"upload_id":")" + upload + "\"}");
+            const std::string code = Text(Json(Call("POST", "/api/v1/device/start").body), "device_code");
+            const std::string token =
+                Text(Json(Call("POST", "/api/v1/device/token", {}, R"({"device_code":")" + code + "\"}").body), "token");
+            const std::string upload = Text(Json(Call("POST", "/api/v1/uploads", token, bytes).body), "id");
+            const HttpReply paid = Generate(token, upload);
             if (paid.status == 202) ++charged;
         });
     for (std::thread& client : clients) client.join();

@@ -10,6 +10,7 @@
 #include "service/TlsTestClient.h"
 #include "sim/service/SimService.h"
 #include "sim/service/TestPki.h"
+#include "support/ExpectedViolations.h"
 
 namespace {
 using namespace std::chrono_literals;
@@ -18,10 +19,12 @@ using End = TlsTestClient::End;
 class SimServiceTest : public ::testing::Test {
 protected:
     void SetUp() override { service.Start(); }
+    void TearDown() override { violations.Check(service.Violations()); }
 
     std::string Exchange(std::string_view request) { return ExchangeTls(service.Port(), ServicePki().caCertificatePem, request); }
 
     SimService service{ServicePki()};
+    ExpectedViolations violations;
 };
 
 using ServiceRecording = SimServiceTest;
@@ -29,6 +32,11 @@ using ScriptedAnswers = SimServiceTest;
 using ServiceCertificates = SimServiceTest;
 
 TEST_F(ServiceRecording, KeepsTheRequestLineAndHeaderLinesInOrderAndAsSent) {
+    // Odd header lines on purpose: another identification, another language and a body without
+    // its type.
+    violations.Expect("POST /api/v1/generate: X-Ovra-Plugin is \"a\"");
+    violations.Expect("POST /api/v1/generate: Accept-Language is \"pt-BR\", expected \"en\"");
+    violations.Expect("POST /api/v1/generate: a JSON body without Content-Type: application/json");
     TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(client.Connected());
     // Pieces that split a header line, the blank line and the body.
@@ -61,7 +69,8 @@ TEST_F(ServiceRecording, KeepsEveryByteOfABinaryBody) {
     std::string body;
     for (int i = 0; i < 300000; ++i) body.push_back(static_cast<char>((i * 7 + i / 256) & 0xFF));
     const std::string answer =
-        Exchange("PUT /upload HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        Exchange("PUT /upload HTTP/1.1\r\n" + AddOnHeaderLines() +
+                 "Content-Type: application/octet-stream\r\nx-filename: b.bin\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     EXPECT_EQ(answer.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << answer;
     const std::vector<RecordedRequest> requests = service.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -85,7 +94,7 @@ TEST_F(ServiceRecording, CountsConnectionsThatSendNoRequest) {
         client.Close();
     }
     // The service goes on to the next connection.
-    EXPECT_EQ(Exchange("GET /me HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+    EXPECT_EQ(Exchange("GET /me HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n").substr(0, 12), "HTTP/1.1 404");
     const ServiceRecord record = service.Record();
     EXPECT_EQ(record.connections, 3u);
     ASSERT_EQ(record.requests.size(), 1u);
@@ -93,6 +102,9 @@ TEST_F(ServiceRecording, CountsConnectionsThatSendNoRequest) {
 }
 
 TEST_F(ServiceRecording, RefusesChunkedBodiesAndBadLengthsButKeepsTheirHeads) {
+    // Bare heads, so that the recorded lines are the framing lines alone.
+    violations.Expect("no X-Ovra-Plugin header");
+    violations.Expect("no Accept-Language header");
     service.Script(ScriptedAnswer::Status(200, "scripted"));
     const std::string chunked =
         Exchange("POST /x HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
@@ -116,7 +128,8 @@ TEST_F(ServiceRecording, AnExpectedContinueIsGrantedBeforeTheBody) {
     service.Script(ScriptedAnswer::Status(201, "stored"));
     TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(client.Connected());
-    ASSERT_TRUE(client.Send("POST /upload HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 4\r\n\r\n"));
+    ASSERT_TRUE(client.Send("POST /upload HTTP/1.1\r\n" + AddOnHeaderLines() +
+                            "Content-Type: text/plain\r\nx-filename: d.txt\r\nExpect: 100-continue\r\nContent-Length: 4\r\n\r\n"));
     const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
     std::string answer;
     ASSERT_EQ(client.Receive(answer, 20s, interim.size()), End::Enough);
@@ -130,13 +143,13 @@ TEST_F(ServiceRecording, AnExpectedContinueIsGrantedBeforeTheBody) {
 }
 
 TEST_F(ServiceRecording, ResetForgetsRequestsAnswersAndConnections) {
-    Exchange("GET /a HTTP/1.1\r\n\r\n");
+    Exchange("GET /a HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n");
     service.Script(ScriptedAnswer::Status(200));
     service.Reset();
     EXPECT_EQ(service.Connections(), 0u);
     EXPECT_TRUE(service.Requests().empty());
     EXPECT_EQ(service.QueuedAnswers(), 0u);
-    EXPECT_EQ(Exchange("GET /b HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+    EXPECT_EQ(Exchange("GET /b HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n").substr(0, 12), "HTTP/1.1 404");
     ASSERT_EQ(service.Requests().size(), 1u);
     EXPECT_EQ(service.Requests()[0].connection, 1u);
 }
@@ -148,14 +161,14 @@ TEST_F(ScriptedAnswers, ArriveInOrderAsScriptedThenTheDefaultAnswer) {
     custom.reason = "Resting";
     service.Script(custom);
 
-    EXPECT_EQ(Exchange("GET /1 HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(Exchange("GET /1 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"),
               "HTTP/1.1 302 Found\r\nLocation: https://elsewhere.example/\r\nSet-Cookie: s=1\r\n"
               "Content-Length: 5\r\nConnection: close\r\n\r\nmoved");
-    EXPECT_EQ(Exchange("GET /2 HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(Exchange("GET /2 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"),
               "HTTP/1.1 429 Too Many Requests\r\nRetry-After: 120\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(Exchange("GET /3 HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(Exchange("GET /3 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"),
               "HTTP/1.1 503 Resting\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}");
-    EXPECT_EQ(Exchange("GET /4 HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(Exchange("GET /4 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"),
               "HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: 94\r\n"
               "Connection: close\r\n\r\n{\"error\":{\"code\":\"not_found\",\"message\":\"Nothing is served at this path.\","
               "\"reason\":\"no_route\"}}");
@@ -163,14 +176,14 @@ TEST_F(ScriptedAnswers, ArriveInOrderAsScriptedThenTheDefaultAnswer) {
 
 TEST_F(ScriptedAnswers, AScriptedLengthOrConnectionLineReplacesTheServicesOwn) {
     service.Script(ScriptedAnswer::Status(200, "abcdef", {"content-length: 3", "Connection: keep-alive"}));
-    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"),
               "HTTP/1.1 200 OK\r\ncontent-length: 3\r\nConnection: keep-alive\r\n\r\nabcdef");
 }
 
 TEST_F(ScriptedAnswers, GeneratedBodiesOfThirtyTwoMebibytesAndOneMoreArriveWhole) {
     for (const uint64_t size : {uint64_t{33554432}, uint64_t{33554433}}) {
         service.Script(ScriptedAnswer::Generated(size));
-        const std::string answer = Exchange("GET /files/big HTTP/1.1\r\n\r\n");
+        const std::string answer = Exchange("GET /files/big HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n");
         const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) +
                                  "\r\nConnection: close\r\n\r\n";
         ASSERT_EQ(answer.size(), head.size() + size);
@@ -180,12 +193,44 @@ TEST_F(ScriptedAnswers, GeneratedBodiesOfThirtyTwoMebibytesAndOneMoreArriveWhole
     }
 }
 
+// A connection kept alive takes a next request; a chunked body comes in several chunks and its
+// last, and an answer that closes ends the connection after it.
+TEST_F(ScriptedAnswers, AKeptAliveConnectionTakesANextRequestAndAChunkedBodyComesInChunks) {
+    service.Script({ScriptedAnswer::Status(200, "first").KeepAlive(), ScriptedAnswer::Generated(100000).Chunked().Uneven()});
+    TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send("GET /1 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
+    std::string answer;
+    ASSERT_EQ(client.ReceiveAnswer(answer), End::Enough);
+    EXPECT_EQ(answer, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive\r\nKeep-Alive: timeout=5\r\n\r\nfirst");
+
+    answer.clear();
+    ASSERT_TRUE(client.Send("GET /2 HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
+    ASSERT_EQ(client.ReceiveAnswer(answer), End::Enough);
+    const HttpReply reply = ParseReply(answer);
+    EXPECT_EQ(reply.Header("Transfer-Encoding"), "chunked");
+    EXPECT_EQ(reply.Header("Content-Length"), std::nullopt);
+    EXPECT_EQ(reply.Header("Connection"), "close");
+    EXPECT_GT(reply.chunks, 3u);
+    EXPECT_TRUE(reply.body == GeneratedBody(100000)) << reply.body.size() << " bytes";
+    EXPECT_EQ(answer.substr(answer.size() - 5), "0\r\n\r\n");
+    std::string rest;
+    EXPECT_EQ(client.Receive(rest), End::Closed);
+    EXPECT_EQ(rest, "");
+
+    const std::vector<RecordedRequest> requests = service.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].connection, requests[0].connection);
+    EXPECT_EQ(service.Connections(), 1u);
+}
+
 TEST_F(ScriptedAnswers, ADroppedConnectionEndsWithoutAByteAfterTheRequestIsRecorded) {
     service.Script({ScriptedAnswer::DropConnection(), ScriptedAnswer::DropConnection().After(50ms)});
     for (int i = 0; i < 2; ++i) {
         TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
         ASSERT_TRUE(client.Connected());
-        ASSERT_TRUE(client.Send("POST /api HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}"));
+        ASSERT_TRUE(client.Send("POST /api HTTP/1.1\r\n" + AddOnHeaderLines() +
+                                "Content-Type: application/json\r\nContent-Length: 2\r\n\r\n{}"));
         std::string answer;
         EXPECT_EQ(client.Receive(answer), End::Cut);
         EXPECT_EQ(answer, "");
@@ -196,14 +241,14 @@ TEST_F(ScriptedAnswers, ADroppedConnectionEndsWithoutAByteAfterTheRequestIsRecor
 
 TEST_F(ScriptedAnswers, ADelayedAnswerComesWholeAfterItsDelay) {
     service.Script(ScriptedAnswer::Status(200, "late").After(100ms));
-    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\n\r\n"), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nlate");
+    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"), "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nlate");
 }
 
 TEST_F(ScriptedAnswers, ALongDelayHoldsTheAnswerBackUntilTheServiceStops) {
     service.Script(ScriptedAnswer::Status(200, "too late").After(10min));
     TlsTestClient client(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(client.Connected());
-    ASSERT_TRUE(client.Send("GET / HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(client.Send("GET / HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
     std::string answer;
     EXPECT_EQ(client.Receive(answer, 300ms), End::Quiet);
     service.Stop();
@@ -216,13 +261,13 @@ TEST_F(ScriptedAnswers, AHeldConnectionGetsNoAnswerAndFreesTheServiceWhenTheClie
     {
         TlsTestClient held(service.Port(), ServicePki().caCertificatePem);
         ASSERT_TRUE(held.Connected());
-        ASSERT_TRUE(held.Send("GET /wait HTTP/1.1\r\n\r\n"));
+        ASSERT_TRUE(held.Send("GET /wait HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
         std::string answer;
         EXPECT_EQ(held.Receive(answer, 300ms), End::Quiet);
         EXPECT_EQ(answer, "");
         held.Close();
     }
-    EXPECT_EQ(Exchange("GET /next HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(Exchange("GET /next HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"),
               "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nnext");
 }
 
@@ -230,7 +275,7 @@ TEST_F(ScriptedAnswers, StoppingEndsAHeldConnection) {
     service.Script(ScriptedAnswer::NeverAnswer());
     TlsTestClient held(service.Port(), ServicePki().caCertificatePem);
     ASSERT_TRUE(held.Connected());
-    ASSERT_TRUE(held.Send("GET /wait HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(held.Send("GET /wait HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n"));
     ASSERT_TRUE(service.WaitForRequests(1, 20s));
     service.Stop();
     std::string answer;
@@ -249,7 +294,7 @@ TEST_F(ServiceCertificates, NameTheServiceHostAndLocalhostAndChainToTheirOwnCaOn
     TlsTestClient otherCa(service.Port(), stranger.caCertificatePem);
     EXPECT_FALSE(otherCa.Connected());
     // The service survives failed handshakes.
-    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\n" + AddOnHeaderLines() + "\r\n").substr(0, 12), "HTTP/1.1 404");
     EXPECT_EQ(service.Connections(), 5u);
 }
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "sim/service/RequestRules.h"
 #include "sim/service/ServiceScript.h"
 #include <cerrno>
 
@@ -105,24 +106,50 @@ bool TlsTestClient::Send(std::string_view bytes) {
     return sent;
 }
 
+namespace {
+// One read of what has come, at most `room` bytes: Enough when bytes arrived.
+TlsTestClient::End ReadOnce(SSL* ssl, int fd, std::string& into, size_t room, std::chrono::milliseconds limit) {
+    char buffer[1 << 16];
+    room = std::min(room, sizeof buffer);
+    const Clock::time_point deadline = Clock::now() + limit;
+    for (;;) {
+        size_t got = 0;
+        ERR_clear_error();
+        if (SSL_read_ex(ssl, buffer, room, &got) == 1) {
+            into.append(buffer, got);
+            return TlsTestClient::End::Enough;
+        }
+        const int error = SSL_get_error(ssl, 0);
+        ERR_clear_error();
+        short events = 0;
+        if (error == SSL_ERROR_WANT_READ) events = POLLIN;
+        else if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
+        if (events == 0) return error == SSL_ERROR_ZERO_RETURN ? TlsTestClient::End::Closed : TlsTestClient::End::Cut;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd entry{fd, events, 0};
+        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) == 0) return TlsTestClient::End::Quiet;
+    }
+}
+}  // namespace
+
 TlsTestClient::End TlsTestClient::Receive(std::string& into, std::chrono::milliseconds limit, size_t wanted) {
     Session& s = *session_;
     if (!s.connected) return End::Cut;
-    std::string buffer(1 << 16, '\0');
     for (;;) {
         if (into.size() >= wanted) return End::Enough;
-        size_t got = 0;
-        int error = 0;
-        const size_t room = std::min(buffer.size(), wanted - into.size());
-        const int result =
-            s.Drive([&] { return SSL_read_ex(s.ssl, buffer.data(), room, &got); }, Clock::now() + limit, &error);
-        ERR_clear_error();
-        if (result == 1) {
-            into.append(buffer.data(), got);
-            continue;
-        }
-        if (result == 0) return End::Quiet;
-        return error == SSL_ERROR_ZERO_RETURN ? End::Closed : End::Cut;
+        const End end = ReadOnce(s.ssl, s.fd, into, wanted - into.size(), limit);
+        if (end != End::Enough) return end;
+    }
+}
+
+TlsTestClient::End TlsTestClient::ReceiveAnswer(std::string& into, std::chrono::milliseconds limit) {
+    Session& s = *session_;
+    if (!s.connected) return End::Cut;
+    for (;;) {
+        const std::optional<size_t> whole = WholeAnswerSize(into);
+        if (whole && into.size() >= *whole) return End::Enough;
+        const End end = ReadOnce(s.ssl, s.fd, into, SIZE_MAX, limit);
+        if (end != End::Enough) return end;
     }
 }
 
@@ -141,8 +168,52 @@ void TlsTestClient::Close() {
 std::string ExchangeTls(uint16_t port, const std::string& caPem, std::string_view request) {
     TlsTestClient client(port, caPem);
     std::string answer;
-    if (client.Connected() && client.Send(request)) client.Receive(answer);
+    if (client.Connected() && client.Send(request)) client.ReceiveAnswer(answer);
     return answer;
+}
+
+namespace {
+// The chunked body that starts at `at`: its end in `bytes`, the decoded body and the chunk count;
+// nothing while incomplete or malformed.
+std::optional<size_t> DecodeChunks(std::string_view bytes, size_t at, std::string* body, size_t* chunks) {
+    for (;;) {
+        const size_t lineEnd = bytes.find("\r\n", at);
+        if (lineEnd == std::string_view::npos) return std::nullopt;
+        const std::string sizeText(bytes.substr(at, lineEnd - at));
+        if (sizeText.empty() || sizeText.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        const size_t size = std::stoul(sizeText, nullptr, 16);
+        at = lineEnd + 2;
+        if (size == 0) {
+            if (bytes.substr(at, 2) != "\r\n") return std::nullopt;
+            return at + 2;
+        }
+        if (bytes.size() < at + size + 2) return std::nullopt;
+        if (body != nullptr) body->append(bytes.substr(at, size));
+        ++*chunks;
+        at += size + 2;
+    }
+}
+}  // namespace
+
+std::optional<size_t> WholeAnswerSize(std::string_view bytes) {
+    const size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos) return std::nullopt;
+    const HttpReply head = ParseReply(std::string(bytes.substr(0, headEnd + 4)));
+    if (head.status == 0) return std::nullopt;
+    // An interim answer comes before the whole one.
+    if (head.status < 200) {
+        const std::optional<size_t> rest = WholeAnswerSize(bytes.substr(headEnd + 4));
+        return rest ? std::optional<size_t>(headEnd + 4 + *rest) : std::nullopt;
+    }
+    const std::optional<std::string> encoding = head.Header("Transfer-Encoding");
+    if (encoding && *encoding == "chunked") {
+        size_t chunks = 0;
+        return DecodeChunks(bytes, headEnd + 4, nullptr, &chunks);
+    }
+    const std::optional<std::string> length = head.Header("Content-Length");
+    if (!length) return std::nullopt;
+    return headEnd + 4 + std::stoull(*length);
 }
 
 std::optional<std::string> HttpReply::Header(std::string_view name) const {
@@ -163,12 +234,20 @@ HttpReply ParseReply(const std::string& answer) {
         at = end + 2;
     }
     reply.body = answer.substr(headEnd + 4);
+    const std::optional<std::string> encoding = reply.Header("Transfer-Encoding");
+    if (encoding && *encoding == "chunked") {
+        std::string decoded;
+        if (DecodeChunks(answer, headEnd + 4, &decoded, &reply.chunks)) reply.body = std::move(decoded);
+    }
     return reply;
 }
+
+std::string AddOnHeaderLines() { return "X-Ovra-Plugin: " + RequestRules().plugin + "\r\nAccept-Language: en\r\n"; }
 
 HttpReply CallService(uint16_t port, const std::string& caPem, const std::string& method, const std::string& target,
                       const std::string& token, const std::string& body, const std::vector<std::string>& extraHeaders) {
     std::string request = method + " " + target + " HTTP/1.1\r\nHost: app.ovra.example\r\n";
+    request += AddOnHeaderLines();
     if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
     for (const std::string& line : extraHeaders) request += line + "\r\n";
     request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;

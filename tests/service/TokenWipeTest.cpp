@@ -191,7 +191,7 @@ TEST_F(TokenCopies, CallsWithTheTokenFreeNoCopyOfItUnwiped) {
     const Watch watch(token);
     const HttpResponse me = SendRequest(u"GET", u"/api/v1/me", token, u"en", "", u"", 30000);
     EXPECT_EQ(me.status, 200);
-    const HttpResponse json = SendRequest(u"POST", u"/api/v1/projects", token, u"de", "{\"name\":\"x\"}",
+    const HttpResponse json = SendRequest(u"POST", u"/api/v1/projects", token, u"en", "{\"name\":\"x\"}",
                                           u"Content-Type: application/json\r\n", 30000);
     EXPECT_GT(json.status, 0);
     const HttpResponse upload =

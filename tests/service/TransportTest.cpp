@@ -39,6 +39,8 @@ std::string RuntimeError(const std::function<void()>& call) {
 class Transport : public ::testing::Test {
 protected:
     void SetUp() override { service = TestService::Start(); }
+    // The service's check of its violations runs as it goes, inside the test.
+    void TearDown() override { service.reset(); }
     HttpResponse Get(const std::u16string& path, uint32_t timeoutMs = 20000) {
         return SendRequest(u"GET", path, "", u"en", "", u"", timeoutMs);
     }
@@ -46,6 +48,7 @@ protected:
 };
 
 TEST_F(Transport, SendsExactlyItsHeaderLinesInOrder) {
+    service->ExpectLanguage("pt-BR");
     service->Script(ScriptedAnswer::Status(201, "{\"ok\":true}"));
     const HttpResponse r = SendRequest(u"POST", u"/v1/jobs?kind=render", "tok.en-1", u"pt-BR", "{\"a\":1}",
                                        u"Content-Type: application/json\r\nx-filename: casa.jpg\r\n", 20000);
@@ -68,6 +71,7 @@ TEST_F(Transport, SendsExactlyItsHeaderLinesInOrder) {
 }
 
 TEST_F(Transport, WithoutATokenThereIsNoAuthorizationAndAnEmptyBodyHasNoType) {
+    service->ExpectLanguage("es");
     service->Script(ScriptedAnswer::Status(204));
     const HttpResponse r = SendRequest(u"POST", u"/v1/device/start", "", u"es", "", u"", 20000);
     EXPECT_EQ(r.status, 204);
@@ -85,7 +89,7 @@ TEST_F(Transport, BinaryBodiesGoAndComeWhole) {
     for (int i = 0; i < 70000; ++i) upload += static_cast<char>(i * 7);
     service->Script(ScriptedAnswer::Generated(100000));
     const HttpResponse r = SendRequest(u"PUT", u"/v1/uploads/1", "t", u"en", upload,
-                                       u"Content-Type: application/octet-stream\r\n", 20000);
+                                       u"Content-Type: application/octet-stream\r\nx-filename: a.bin\r\n", 20000);
     EXPECT_TRUE(r.body == GeneratedBody(100000));
     EXPECT_TRUE(service->Record().requests.at(0).body == upload);
 }
@@ -152,6 +156,37 @@ TEST_F(Transport, BodiesUpTo32MiBAreTakenAndOneByteMoreIsRefused) {
     EXPECT_EQ(r.body.size(), 33554432u);
     EXPECT_TRUE(r.body == GeneratedBody(33554432));
     service->Script(ScriptedAnswer::Generated(33554433));
+    EXPECT_EQ(RuntimeError([&] { Get(u"/v1/files/bigger"); }), "response too large");
+}
+
+// Servers frame and pace answers differently: chunked, on a connection kept open for a next
+// request, in uneven pieces with pauses. Each answer still arrives whole, and every exchange opens
+// a connection of its own even where the server would keep one.
+TEST_F(Transport, ReadsChunkedKeptAliveAndUnevenAnswersWholeOnAConnectionEach) {
+    service->Script(ScriptedAnswer::Status(200, R"({"framing":"chunked"})").Chunked());
+    service->Script(ScriptedAnswer::Generated(3 << 20).Chunked().KeepAlive());
+    service->Script(ScriptedAnswer::Generated(33554432).Uneven().KeepAlive());
+    service->Script(ScriptedAnswer::Generated(1 << 20).Chunked().Uneven());
+    service->Script(ScriptedAnswer::Status(200, "{}").KeepAlive());
+    EXPECT_EQ(Get(u"/v1/me").body, R"({"framing":"chunked"})");
+    EXPECT_TRUE(Get(u"/v1/files/a").body == GeneratedBody(3 << 20));
+    const HttpResponse big = Get(u"/v1/files/b");
+    EXPECT_EQ(big.body.size(), 33554432u);
+    EXPECT_TRUE(big.body == GeneratedBody(33554432));
+    EXPECT_TRUE(Get(u"/v1/files/c").body == GeneratedBody(1 << 20));
+    EXPECT_EQ(Get(u"/v1/plugin/config").body, "{}");
+
+    const ServiceRecord record = service->Record();
+    ASSERT_EQ(record.requests.size(), 5u);
+    EXPECT_EQ(record.connections, 5u);
+    for (size_t i = 0; i < record.requests.size(); ++i)
+        EXPECT_EQ(record.requests[i].connection, i + 1) << record.requests[i].requestLine;
+}
+
+TEST_F(Transport, AChunkedBodyPastTheLimitIsRefusedAsALongOneIs) {
+    service->Script(ScriptedAnswer::Generated(33554432).Chunked());
+    EXPECT_EQ(Get(u"/v1/files/big").body.size(), 33554432u);
+    service->Script(ScriptedAnswer::Generated(33554433).Chunked().Uneven());
     EXPECT_EQ(RuntimeError([&] { Get(u"/v1/files/bigger"); }), "response too large");
 }
 

@@ -7,6 +7,7 @@
 
 #include "shell/UnloadFixture.h"
 #include "sim/service/SimService.h"
+#include "support/ExpectedViolations.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +26,7 @@ public:
     }
     ~InProcess() override {
         service_.Stop();
+        ExpectedViolations().Check(service_.Violations());
         std::error_code ignored;
         fs::remove_all(root_, ignored);
     }

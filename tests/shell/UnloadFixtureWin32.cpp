@@ -4,10 +4,14 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <exception>
 #include <stdexcept>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "shell/UnloadFixture.h"
+#include "support/ExpectedViolations.h"
 #include "support/StandaloneServiceWin32.h"
 
 namespace fs = std::filesystem;
@@ -33,6 +37,11 @@ public:
     ~Standalone() override {
         std::error_code ignored;
         fs::remove_all(dataFolder_, ignored);
+        try {
+            ExpectedViolations().Check(service_.control->Record().violations);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "the service's violations could not be read: " << e.what();
+        }
     }
 
     void Script(const ScriptedAnswer& answer) override { service_.control->Script(answer); }

@@ -80,6 +80,8 @@ void SoakRound::Check() {
         if (const int n = env_.files.Failed(static_cast<FileCall>(c)) - fileFailuresAtStart_[c]; n > 0)
             counts_.fileFaults[FileCallName(static_cast<FileCall>(c))] += static_cast<uint64_t>(n);
     counts_.serviceAnswersUntaken += env_.service.QueuedAnswers();
+    for (const std::string& breach : env_.service.Violations())
+        Violation("the simulated service recorded a violation: " + breach);
     CheckReplies();
     CheckTemporaryFiles();
     CheckTokens();

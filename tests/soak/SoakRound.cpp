@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "media/TestImages.h"
+#include "panel/Language.h"
 #include "panel/Mailbox.h"
 #include "panel/Palette.h"
 #include "platform/Http.h"
+#include "platform/Utf.h"
 #include "shell/Shell.h"
 #include "sim/service/SimService.h"
 #include "soak/SoakRequests.h"
@@ -41,6 +43,12 @@ void SoakRound::SetUp() {
     }
 
     harness_ = std::make_unique<Harness>(false);
+    // Half the soak's paid calls carry no key on purpose; every other rule holds, in the language
+    // the add-on chose at load.
+    RequestRules rules;
+    rules.language = Utf16ToUtf8(uiLanguage);
+    rules.idempotencyKeys = false;
+    env_.service.SetRules(rules);
     SimHost& host = harness_->host();
     host.UseService(env_.service.Port(), env_.caFile, kTimeoutDivisor);
     const fs::path root = harness_->folders().root();

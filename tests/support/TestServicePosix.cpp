@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <random>
 
+#include "handlers/service/HttpTransport.h"
 #include "platform/Http.h"
 #include "sim/service/SimService.h"
 #include "support/TestService.h"
@@ -17,12 +18,16 @@ public:
         fs::create_directories(folder_);
         WriteCaPem(pki_, folder_ / "ca.pem");
         WriteCaPem(MakeTestPki(), folder_ / "foreign.pem");
+        RequestRules rules;
+        rules.plugin = kPluginIdentification;
+        service_.SetRules(rules);
         service_.Start();
         Aim(true);
     }
     ~InProcessService() override {
         SetServiceEndpoint({});
         service_.Stop();
+        CheckViolations(service_.Violations());
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
     }
@@ -46,6 +51,17 @@ public:
     AccountState Account() override { return service_.Routes().Account(); }
     std::vector<DeviceState> Devices() override { return service_.Routes().Devices(); }
     std::vector<UploadState> Uploads() override { return service_.Routes().Uploads(); }
+
+    void ExpectLanguage(const std::string& language) override {
+        RequestRules rules = service_.Rules();
+        rules.language = language;
+        service_.SetRules(rules);
+    }
+    void ExpectNoIdempotencyKey() override {
+        RequestRules rules = service_.Rules();
+        rules.idempotencyKeys = false;
+        service_.SetRules(rules);
+    }
 
 private:
     TestPki pki_;

@@ -1,6 +1,9 @@
 // The standalone simulated service as the Windows build sees it under Wine: started by the test
 // runner, scripted through its control interface, its CA added to the current user's Root store.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <exception>
 
 #include "platform/Http.h"
 #include "support/StandaloneServiceWin32.h"
@@ -14,7 +17,14 @@ public:
         const char* untrusted = std::getenv("TOVR_SERVICE_UNTRUSTED");
         Aim(untrusted == nullptr || *untrusted != '1');
     }
-    ~ServiceUnderWine() override { SetServiceEndpoint({}); }
+    ~ServiceUnderWine() override {
+        SetServiceEndpoint({});
+        try {
+            CheckViolations(service_.control->Record().violations);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "the service's violations could not be read: " << e.what();
+        }
+    }
 
     void Script(const ScriptedAnswer& answer) override { service_.control->Script(answer); }
     ServiceRecord Record() override { return service_.control->Record(); }
@@ -36,6 +46,9 @@ public:
     AccountState Account() override { return service_.control->Account(); }
     std::vector<DeviceState> Devices() override { return service_.control->Devices(); }
     std::vector<UploadState> Uploads() override { return service_.control->Uploads(); }
+
+    void ExpectLanguage(const std::string& language) override { service_.control->SetExpectedLanguage(language); }
+    void ExpectNoIdempotencyKey() override { service_.control->SetIdempotencyKeysRequired(false); }
 
 private:
     StandaloneService service_;

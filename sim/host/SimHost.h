@@ -14,6 +14,7 @@
 #include "sim/host/SimClock.h"
 #include "sim/host/SimDesktop.h"
 #include "sim/host/SimModel.h"
+#include "sim/host/SimRecords.h"
 #include "sim/host/SimPaletteWindow.h"
 #include "sim/host/SimWindows.h"
 
@@ -113,6 +114,12 @@ public:
     bool LoadModel(std::string_view name);
     WindowInfo front;
     Projection3D projection;
+    // The opaque parts of the window and projection records handed out, which is all a binding
+    // may give back (sim/host/SimRecords.h); Refused() counts the others.
+    IssuedRecords issuedWindows, issuedProjections;
+    // A binding that reads the camera record of any element, not only of a camera, as the kit's
+    // call might when nothing checks the element's type first.
+    bool cameraRecordOfAnyElement = false;
     int32_t layerCombination = 1;
     int redraws = 0;
     // Brings the floor plan (kind 1) or the 3D window (kind 4) to the front, as the user does.

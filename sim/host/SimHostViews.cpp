@@ -51,6 +51,9 @@ bool KnownType(int32_t typeCode) { return typeCode >= 1 && typeCode <= 60; }
 HostError SimHost::GetFrontWindow(WindowInfo* window) {
     if (HostError e = Injected("GetFrontWindow")) return e;
     if (window == nullptr) return kSimErrBadParameters;
+    // The window record's other fields (zoom and scroll) travel in its opaque part.
+    if (front.rest.bytes.empty()) front.rest = EncodeRest(SimWindowRest{});
+    issuedWindows.Note(front.rest);
     *window = front;
     return kHostOk;
 }
@@ -59,11 +62,15 @@ HostError SimHost::ChangeFrontWindow(const WindowInfo& window) {
     if (HostError e = Injected("ChangeFrontWindow")) return e;
     // A null database GUID names the window of that kind (the 3D window, or the plan of the
     // current story); otherwise kind and database must match one of the project's windows.
+    // A record's opaque part must be one this host handed out, given back unchanged.
+    if (!issuedWindows.Accept(window.rest)) return kSimErrBadParameters;
     bool knownKind = false;
-    for (const SimWindowRecord& w : model.windows) {
+    for (SimWindowRecord& w : model.windows) {
         if (w.info.kind != window.kind) continue;
         knownKind = true;
         if (window.databaseGuid.IsNull() || window.databaseGuid == w.info.databaseGuid) {
+            // The window keeps the zoom and scroll it is handed back with.
+            if (!window.rest.bytes.empty()) w.info.rest = window.rest;
             front = w.info;
             return kHostOk;
         }
@@ -74,6 +81,10 @@ HostError SimHost::ChangeFrontWindow(const WindowInfo& window) {
 HostError SimHost::GetProjection3D(Projection3D* out) {
     if (HostError e = Injected("GetProjection3D")) return e;
     if (out == nullptr) return kSimErrBadParameters;
+    // The record's fields the add-on does not read (a parallel view's kind and scale, the sun)
+    // travel in its opaque part.
+    if (projection.rest.bytes.empty()) projection.rest = EncodeRest(SimProjectionRest{});
+    issuedProjections.Note(projection.rest);
     *out = projection;
     return kHostOk;
 }
@@ -84,7 +95,11 @@ HostError SimHost::SetProjection3D(const Projection3D& value, int32_t option) {
     const PerspectiveCamera& c = value.camera;
     const bool degenerate = c.cameraX == c.targetX && c.cameraY == c.targetY && c.cameraZ == c.targetZ;
     if (option != 0 || (value.perspective && degenerate)) return kSimErrBadParameters;
+    // The opaque part must be one this host handed out, given back unchanged; none means the
+    // host's defaults for those fields.
+    if (!issuedProjections.Accept(value.rest)) return kSimErrBadParameters;
     projection = value;
+    if (projection.rest.bytes.empty()) projection.rest = EncodeRest(SimProjectionRest{});
     return kHostOk;
 }
 
@@ -130,7 +145,7 @@ HostError SimHost::GetCameraElement(const HostGuid& element, PerspectiveCamera* 
     if (HostError e = Injected("GetCameraElement")) return e;
     if (camera == nullptr || storyIndex == nullptr || element.IsNull()) return kSimErrBadParameters;
     const SimElement* found = model.FindElement(element);
-    if (found == nullptr || found->typeCode != SimType::kCamera) return kHostErrNotFound;
+    if (found == nullptr || (found->typeCode != SimType::kCamera && !cameraRecordOfAnyElement)) return kHostErrNotFound;
     *camera = found->camera;
     *storyIndex = found->storyIndex;
     return kHostOk;

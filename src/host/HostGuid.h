@@ -1,4 +1,6 @@
-// A host GUID in the Windows memory layout, with its text form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+// A host GUID in the Windows memory layout. Its text form is "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX",
+// upper-case and without braces: the form navigator ids ("nav-" and the GUID) and stored page
+// states use. ToText adds the braces of the registry form.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -15,7 +17,7 @@ struct HostGuid {
     bool IsNull() const;
     // The sixteen bytes as the Windows GUID structure lays them out in memory.
     std::array<uint8_t, 16> Bytes() const;
-    // Upper-case text with braces, as the host writes it.
+    // Upper-case text in braces: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
     std::string ToText() const;
     // Accepts the text with or without braces, hexadecimal digits of either case.
     static std::optional<HostGuid> Parse(std::string_view text);

@@ -24,9 +24,12 @@ std::string& LastCameraText() {
 
 bool ReadViewCamera(const HostGuid& camera, PerspectiveCamera* out) {
     if (camera.IsNull()) return false;
+    // Only a camera element has a perspective camera record; its type is checked here, so that no
+    // host binding can hand over a record read from another kind of element.
+    ElementHeader header;
+    if (Host().GetElementHeader(camera, &header) != kHostOk || header.typeCode != kElementCamera) return false;
     PerspectiveCamera read;
     int32_t storyIndex = 0;
-    // Only a camera element has a perspective camera record.
     if (Host().GetCameraElement(camera, &read, &storyIndex) != kHostOk) return false;
     double level = 0;
     std::vector<StoryInfo> stories;

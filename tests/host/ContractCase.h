@@ -13,6 +13,26 @@ protected:
     ContractWorld& world = World();
 };
 
+// How many turns of its event loop the host may take for what it does later: an event-loop
+// call, an idle notification, a drawing of the 3D window.
+inline constexpr int kTurns = 50;
+
+// Puts the front window back as it was when the case began.
+class FrontWindowKept {
+public:
+    explicit FrontWindowKept(HostApi& host) : host_(host) { ok_ = host.GetFrontWindow(&saved_) == kHostOk; }
+    ~FrontWindowKept() {
+        if (ok_) host_.ChangeFrontWindow(saved_);
+    }
+    FrontWindowKept(const FrontWindowKept&) = delete;
+    FrontWindowKept& operator=(const FrontWindowKept&) = delete;
+
+private:
+    HostApi& host_;
+    WindowInfo saved_;
+    bool ok_ = false;
+};
+
 // Coordinates the host hands back are the ones it was given, up to its own rounding.
 inline constexpr double kModelTolerance = 1e-6;
 

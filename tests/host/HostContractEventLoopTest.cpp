@@ -7,7 +7,6 @@ namespace {
 
 using HostContractEventLoop = HostContract;
 
-constexpr int kTurns = 50;
 
 // Notes the idle notifications of the palette window.
 class IdleNotes final : public PaletteObserver {

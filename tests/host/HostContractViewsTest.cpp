@@ -8,23 +8,6 @@ using HostContractFrontWindow = HostContract;
 using HostContractProjection = HostContract;
 using HostContractLayers = HostContract;
 
-// Puts the front window back as it was when the case began.
-class FrontWindowKept {
-public:
-    explicit FrontWindowKept(HostApi& host) : host_(host) { ok_ = host.GetFrontWindow(&saved_) == kHostOk; }
-    ~FrontWindowKept() {
-        if (ok_) host_.ChangeFrontWindow(saved_);
-    }
-    FrontWindowKept(const FrontWindowKept&) = delete;
-    FrontWindowKept& operator=(const FrontWindowKept&) = delete;
-    const WindowInfo& saved() const { return saved_; }
-
-private:
-    HostApi& host_;
-    WindowInfo saved_;
-    bool ok_ = false;
-};
-
 TEST_F(HostContractFrontWindow, The3DWindowComesToTheFrontByItsKindAndTheUsersWindowComesBack) {
     const FrontWindowKept kept(host);
     ASSERT_EQ(host.ChangeFrontWindow(world.PlanWindow()), kHostOk);

@@ -2,7 +2,9 @@
 // a block of host memory for its bytes, the picture made inside one undo step, the zoom to it and
 // the memo given back; and what the worksheet holds after.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "host/ContractCase.h"
 
@@ -39,6 +41,28 @@ ElementMemo MemoOf(HostApi& host, const uint8_t* bytes, size_t size) {
     if (host.AllocateBlock(size, true, &memo.pictureData) == kHostOk && memo.pictureData.data != nullptr)
         std::memcpy(memo.pictureData.data, bytes, size);
     return memo;
+}
+
+TEST_F(HostContractPlacement, TheDefaultsFillEveryFieldOfThePictureRecord) {
+    // Values no default has, so that a field the host leaves alone shows.
+    const double unset = std::numeric_limits<double>::quiet_NaN();
+    PictureElement element;
+    element.framePen = -12345;
+    element.mirrored = -99;
+    element.angle = element.xMin = element.yMin = element.xMax = element.yMax = unset;
+    element.colourDepth = -7;
+    element.formatCode = -9;
+    element.name = u"\uFFFF not a default";
+    ASSERT_EQ(host.GetPictureDefaults(&element), kHostOk);
+    EXPECT_NE(element.framePen, -12345);
+    EXPECT_NE(element.mirrored, -99);
+    EXPECT_TRUE(std::isfinite(element.angle));
+    EXPECT_TRUE(std::isfinite(element.xMin) && std::isfinite(element.yMin));
+    EXPECT_TRUE(std::isfinite(element.xMax) && std::isfinite(element.yMax));
+    EXPECT_NE(element.colourDepth, -7);
+    EXPECT_NE(element.formatCode, -9);
+    EXPECT_NE(element.name, u"\uFFFF not a default");
+    EXPECT_LE(element.name.size(), kMaxHostNameUnits);
 }
 
 TEST_F(HostContractPlacement, ANewWorksheetBecomesTheFrontWindowUnderItsGuid) {

@@ -36,8 +36,8 @@ private:
 // Coordinates the host hands back are the ones it was given, up to its own rounding.
 inline constexpr double kModelTolerance = 1e-6;
 
-// Every field of the record. A field added to the record is added here, so the round trips
-// compare it too.
+// Every field of records the host handed out and took back, for the round trips. A field added
+// to the record, the host's own part among them, is added here, so the round trips compare it.
 inline void ExpectSameCamera(const PerspectiveCamera& expected, const PerspectiveCamera& actual) {
     EXPECT_NEAR(actual.cameraX, expected.cameraX, kModelTolerance);
     EXPECT_NEAR(actual.cameraY, expected.cameraY, kModelTolerance);
@@ -56,6 +56,13 @@ inline void ExpectSameProjection(const Projection3D& expected, const Projection3
 }
 
 inline void ExpectSameWindow(const WindowInfo& expected, const WindowInfo& actual) {
+    EXPECT_EQ(actual.kind, expected.kind);
+    EXPECT_EQ(actual.databaseGuid.ToText(), expected.databaseGuid.ToText());
+}
+
+// The window the record names, for a record the host did not hand out itself (the world's, or
+// one the case made): its kind and database only.
+inline void ExpectWindowIs(const WindowInfo& expected, const WindowInfo& actual) {
     EXPECT_EQ(actual.kind, expected.kind);
     EXPECT_EQ(actual.databaseGuid.ToText(), expected.databaseGuid.ToText());
 }

@@ -73,7 +73,7 @@ TEST_F(HostContractPlacement, ANewWorksheetBecomesTheFrontWindowUnderItsGuid) {
     ASSERT_EQ(host.ChangeWindow({kDatabaseWorksheet, sheet.databaseGuid}), kHostOk);
     WindowInfo front;
     ASSERT_EQ(host.GetFrontWindow(&front), kHostOk);
-    ExpectSameWindow({kDatabaseWorksheet, sheet.databaseGuid}, front);
+    ExpectWindowIs({kDatabaseWorksheet, sheet.databaseGuid}, front);
     const std::optional<ContractWorksheet> held = world.Worksheet(sheet.databaseGuid);
     ASSERT_TRUE(held.has_value());
     EXPECT_EQ(held->name, u"Contract worksheet");

@@ -13,18 +13,25 @@ TEST_F(HostContractFrontWindow, The3DWindowComesToTheFrontByItsKindAndTheUsersWi
     ASSERT_EQ(host.ChangeFrontWindow(world.PlanWindow()), kHostOk);
     WindowInfo front;
     ASSERT_EQ(host.GetFrontWindow(&front), kHostOk);
-    ExpectSameWindow(world.PlanWindow(), front);
+    ExpectWindowIs(world.PlanWindow(), front);
     const WindowInfo users = front;
 
     WindowInfo window3D;
     window3D.kind = kWindow3D;  // no database named: the one 3D window
     ASSERT_EQ(host.ChangeFrontWindow(window3D), kHostOk);
     ASSERT_EQ(host.GetFrontWindow(&front), kHostOk);
-    ExpectSameWindow(world.Window3D(), front);
+    ExpectWindowIs(world.Window3D(), front);
+
+    const WindowInfo read3D = front;
 
     ASSERT_EQ(host.ChangeFrontWindow(users), kHostOk);
     ASSERT_EQ(host.GetFrontWindow(&front), kHostOk);
     ExpectSameWindow(users, front);
+
+    // The 3D window's record as the host handed it out brings it back too.
+    ASSERT_EQ(host.ChangeFrontWindow(read3D), kHostOk);
+    ASSERT_EQ(host.GetFrontWindow(&front), kHostOk);
+    ExpectSameWindow(read3D, front);
 }
 
 TEST_F(HostContractFrontWindow, AWindowOfAKindTheHostLacksIsRefusedAndTheFrontStays) {
@@ -35,7 +42,7 @@ TEST_F(HostContractFrontWindow, AWindowOfAKindTheHostLacksIsRefusedAndTheFrontSt
     EXPECT_EQ(host.ChangeFrontWindow(unknown), kHostErrBadParameters);
     WindowInfo front;
     ASSERT_EQ(host.GetFrontWindow(&front), kHostOk);
-    ExpectSameWindow(world.PlanWindow(), front);
+    ExpectWindowIs(world.PlanWindow(), front);
 }
 
 // Another camera: the current one moved and turned, its angle and roll changed.

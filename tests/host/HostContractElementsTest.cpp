@@ -13,9 +13,6 @@ using HostContractStories = HostContract;
 constexpr uint32_t kFilterFlags = 10;
 constexpr int32_t kCameraType = 26;
 
-// A GUID no element of the project has.
-const HostGuid kNoElement{0x0BADF00D, 0x0BAD, 0x4BAD, {0x8B, 0xAD, 0xF0, 0x0D, 0x0B, 0xAD, 0xF0, 0x0D}};
-
 TEST_F(HostContractElements, EachTypeListsExactlyTheProjectsElementsOfIt) {
     for (const int32_t type : world.ElementTypes()) {
         SCOPED_TRACE(type);
@@ -33,10 +30,10 @@ TEST_F(HostContractElements, EachTypeListsExactlyTheProjectsElementsOfIt) {
 }
 
 TEST_F(HostContractElements, AListReplacesWhatTheVectorHeld) {
-    std::vector<HostGuid> listed(3, kNoElement);
+    std::vector<HostGuid> listed(3, kMissingGuid);
     ASSERT_EQ(host.ListElements(world.ElementTypes().front(), kFilterFlags, &listed), kHostOk);
     EXPECT_EQ(listed.size(), world.ElementsOfType(world.ElementTypes().front()).size());
-    for (const HostGuid& g : listed) EXPECT_NE(g, kNoElement);
+    for (const HostGuid& g : listed) EXPECT_NE(g, kMissingGuid);
 }
 
 TEST_F(HostContractElements, AnUnknownTypeCodeIsRefused) {
@@ -61,9 +58,9 @@ TEST_F(HostContractElements, EachElementsHeaderNamesItsTypeAndStory) {
 
 TEST_F(HostContractElements, AnElementThatIsNotThereIsNotFound) {
     ElementHeader header;
-    EXPECT_EQ(host.GetElementHeader(kNoElement, &header), kHostErrNotFound);
+    EXPECT_EQ(host.GetElementHeader(kMissingGuid, &header), kHostErrNotFound);
     Box3D box;
-    EXPECT_EQ(host.GetElementBox3D(kNoElement, &box), kHostErrNotFound);
+    EXPECT_EQ(host.GetElementBox3D(kMissingGuid, &box), kHostErrNotFound);
 }
 
 TEST_F(HostContractElements, EachBodysBoxIsItsOwnAndLiesInTheModelsExtent) {
@@ -110,7 +107,7 @@ TEST_F(HostContractCameras, ACameraElementReadsItsRecordAndStory) {
 TEST_F(HostContractCameras, ACameraThatIsNotThereIsNotFound) {
     PerspectiveCamera camera;
     int32_t story = -1;
-    EXPECT_EQ(host.GetCameraElement(kNoElement, &camera, &story), kHostErrNotFound);
+    EXPECT_EQ(host.GetCameraElement(kMissingGuid, &camera, &story), kHostErrNotFound);
 }
 
 TEST_F(HostContractCameras, EveryListedCameraReadsAsACamera) {

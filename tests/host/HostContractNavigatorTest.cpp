@@ -108,7 +108,7 @@ TEST_F(HostContractNavigator, AViewInAFolderIsFoundByItsFoldersNamesWithItsField
 
 TEST_F(HostContractNavigator, AnItemNoMapHoldsIsNotFound) {
     NavigatorItem missing;
-    missing.guid = HostGuid{0x0BADF00D, 0x0BAD, 0x4BAD, {0x8B, 0xAD, 0xF0, 0x0D, 0x0B, 0xAD, 0xF0, 0x0D}};
+    missing.guid = kMissingGuid;
     missing.mapId = 2;
     std::vector<NavigatorItem> children;
     EXPECT_EQ(host.GetNavigatorChildren(missing, &children), kHostErrNotFound);

@@ -81,6 +81,16 @@ TEST_F(HostContractPlacement, ANewWorksheetBecomesTheFrontWindowUnderItsGuid) {
     EXPECT_TRUE(held->pictures.empty());
 }
 
+TEST_F(HostContractPlacement, AWorksheetThatIsNotThereIsNotFoundAndTheFrontStays) {
+    const FrontWindowKept kept(host);
+    WindowInfo before;
+    ASSERT_EQ(host.GetFrontWindow(&before), kHostOk);
+    EXPECT_EQ(host.ChangeWindow({kDatabaseWorksheet, kMissingGuid}), kHostErrNotFound);
+    WindowInfo after;
+    ASSERT_EQ(host.GetFrontWindow(&after), kHostOk);
+    ExpectSameWindow(before, after);
+}
+
 TEST_F(HostContractPlacement, AWorksheetNameOfTheLongestLengthIsKeptWhole) {
     const FrontWindowKept kept(host);
     std::u16string name(kMaxHostNameUnits - 1, u'w');

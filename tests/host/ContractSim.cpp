@@ -2,6 +2,7 @@
 // the contract's module loaded through the host's entry points, one host for the whole program.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "host/ContractHost.h"

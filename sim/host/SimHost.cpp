@@ -130,7 +130,7 @@ bool SimHost::Draw3D(SimPicture* picture) const {
     if (width <= 0 || height <= 0) return false;
     picture->Allocate(width, height);
     for (size_t i = 0; i < picture->rgb.size(); ++i)
-        picture->rgb[i] = static_cast<uint8_t>(kSimUndrawn3D >> (16 - 8 * (i % 3)));
+        picture->rgb[i] = static_cast<uint8_t>(kUndrawn3D >> (16 - 8 * (i % 3)));
     return true;
 }
 

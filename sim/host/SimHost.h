@@ -132,10 +132,10 @@ public:
     // to the front each start one, drawn `frame3D.drawDelay` of simulated time later (1 s unless
     // set) by the turn that reaches that time. A loaded project's window has none drawn.
     Sim3DFrame frame3D;
-    // What the 3D window shows now, at the drawing area's size: the drawn frame, or a blank one
-    // of kSimUndrawn3D when none has been drawn.
+    // What the 3D window shows now, at the drawing area's size: the model from the drawn frame's
+    // projection under its layer combination, or all kUndrawn3D when none has been drawn.
     bool Draw3D(SimPicture* picture) const;
-    static constexpr uint32_t kSimUndrawn3D = 0xF0F0F0;
+    static constexpr uint32_t kUndrawn3D = 0xF0F0F0;  // 0xRRGGBB
     // Real time the host spent drawing the 3D window and encoding or writing its pictures (in
     // GetCurrent3DImage, NativeImage.Encode and SaveFrontWindowPicture), so that a benchmark can
     // leave the host's own work out of the add-on's.

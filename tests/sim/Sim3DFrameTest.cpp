@@ -41,7 +41,7 @@ SimPicture Drawn(const SimHost& host, const Projection3D& projection, int32_t la
 bool Blank(const SimPicture& picture) {
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x)
-            if (picture.Pixel(x, y) != SimHost::kSimUndrawn3D) return false;
+            if (picture.Pixel(x, y) != SimHost::kUndrawn3D) return false;
     return picture.width == kWidth && picture.height == kHeight;
 }
 

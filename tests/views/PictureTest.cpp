@@ -313,6 +313,15 @@ TEST_F(Picture3D, WithoutATemporaryFileThereIsNoPicture) {
     EXPECT_EQ(code, "capture_failed");
 }
 
+TEST_F(Picture3D, AHostThatAnswersThe3DWindowIsNotInFrontIsOpen3d) {
+    // The front window changed between the add-on's test and the host's picture.
+    h.host().FailOperation("GetCurrent3DImage", kHostErrWrongWindow);
+    h.host().FailOperation("SaveFrontWindowPicture", kHostErrWrongWindow);
+    EXPECT_FALSE(Capture());
+    EXPECT_EQ(code, "open_3d");
+    EXPECT_EQ(CaptureWindowImage((fs::path(h.temporaryFolder) / "x.png").string()), kWrongWindow);
+}
+
 TEST_F(Picture3D, TheWindowTestComesFirst) {
     h.host().UserBringToFront(SimWindowKind::kFloorPlan);
     EXPECT_FALSE(Capture());

@@ -71,12 +71,13 @@ public:
     }
 };
 
-// A simulated host with the add-on loaded, the page ready and the 3D window in front, so that a
-// capture of the current view is due at once.
+// A simulated host with the add-on loaded, the page ready and the 3D window in front with its
+// frame drawn, so that a capture of the current view is due at once and shows the house.
 SimHost& BenchHost() {
     static SimHost* host = [] {
         SimHost* h = NewBenchHost();
         h->UserBringToFront(4);
+        while (h->frame3D.Waiting()) h->Turn();
         h->pictureClock = ThreadTime;
         h->Page()->ClearRecords();
         return h;

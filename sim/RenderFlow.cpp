@@ -274,6 +274,10 @@ bool KeepUpload(FlowRun& run, const Message& upload, std::string* detail) {
 
 // The two captures: CaptureView clicks in the live panel or posts the request itself.
 bool CaptureCurrent(FlowRun& run, std::string* detail) {
+    // As a user does before capturing what the 3D window shows: the host turns until the window
+    // has drawn the view that the capture before put back.
+    if (!run.driver.RunUntil([&] { return !run.host.frame3D.Waiting(); }, 30s))
+        return *detail = "the 3D window did not draw the current view", false;
     const auto before = run.driver.HostTurnTime();
     const auto drawing = run.host.pictureTime;
     const bool ok = CaptureView(run, "current", "the current view", detail);

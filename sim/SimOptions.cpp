@@ -153,6 +153,12 @@ bool ParseSimOptions(const std::vector<std::string>& argv, SimOptions* o, std::s
             if (!value(&text)) return false;
             if (!ParseWindowSize(text, &o->windowWidth, &o->windowHeight))
                 return *error = "--window-size takes WxH, each from 1 to 8192, such as 1200x800", false;
+        } else if (arg == "--draw-delay") {
+            if (!value(&text)) return false;
+            if (!ParseSeconds(text, &o->drawDelayMs))
+                return *error = "--draw-delay takes simulated seconds, 0 or more, with at most three decimals (such "
+                                "as 1 or 0.25)",
+                       false;
         } else if (arg == "--fail") {
             if (!value(&text)) return false;
             SimFailure failure;
@@ -259,6 +265,7 @@ void ApplySimOptions(const SimOptions& o, SimHost& host) {
     host.project.path = o.projectPath;
     host.project.untitled = o.untitled;
     host.LoadModel(o.model);
+    host.frame3D.drawDelay = std::chrono::milliseconds(o.drawDelayMs);
     host.UserBringToFront(o.front == "3d" ? SimWindowKind::k3D : SimWindowKind::kFloorPlan);
     host.Set3DWindowSize(o.windowWidth, o.windowHeight);
     for (const SimFailure& f : o.failures) host.FailOperation(f.operation, f.code, f.once);
@@ -308,6 +315,8 @@ const char* SimUsage() {
            "  --model house|empty|stairs-only|uniform|many-views   the sample project (default house)\n"
            "  --front plan|3d               the front window at start (default plan; run: 3d)\n"
            "  --window-size WxH             the 3D window's drawing area (default 1200x800)\n"
+           "  --draw-delay SECONDS          simulated time from a change of the 3D view to its frame being drawn\n"
+           "                                (default 1; at most three decimals)\n"
            "  --fail OP=CODE[:once]         host operation OP fails with CODE (decimal or 0x hex); repeatable\n"
            "  --refuse-event-loop           the host refuses event-loop call-backs\n"
            "  --callbacks-first             each host turn runs event-loop call-backs before idle notifications\n"

@@ -33,6 +33,8 @@ struct SimOptions {
     std::string model = "house";
     std::string front = "plan";  // "plan" or "3d"
     int windowWidth = 1200, windowHeight = 800;
+    // Simulated milliseconds from a change of the 3D window's view to its frame being drawn.
+    int64_t drawDelayMs = 1000;
     std::vector<SimFailure> failures;
     bool refuseEventLoop = false;
     bool callbacksFirst = false;  // each host turn runs event-loop call-backs before idle
@@ -69,8 +71,8 @@ inline constexpr int32_t kProjectOpenedEvent = 4;
 // host's project-opened event to the add-on.
 void OpenProjectAt(const SimProjectChange& change, SimHost& host);
 
-// Sets up a host that has not started yet: language, project, model, front window, the 3D
-// window's size, failures and the event-loop refusal.
+// Sets up a host that has not started yet: language, project, model, the 3D window's drawing
+// delay, front window and size, failures and the event-loop refusal.
 void ApplySimOptions(const SimOptions& options, SimHost& host);
 
 // The UI language the add-on is to choose, and so send as Accept-Language: "pt-BR" or "es" for

@@ -59,7 +59,14 @@ public:
                       {{SimWindowKind::k3D, SimGuid(name + "/window/3d")}, "3D"},
                       {{SimWindowKind::kWorksheet, SimGuid(name + "/window/worksheet-1")}, "Detalhe de fachada"},
                       {{SimWindowKind::kWorksheet, SimGuid(name + "/window/worksheet-2")}, "Notas"}};
-        m_.layerCombinations = {"Todas as camadas", "Apresentação", "Estrutura"};
+        // Every layer; the presentation without zones and furniture; the structure alone, without
+        // openings, furniture, the site or the garden.
+        m_.layerCombinations = {{"Todas as camadas", {}},
+                                {"Apresentação", {SimType::kZone, SimType::kObject, SimType::kLamp}},
+                                {"Estrutura",
+                                 {SimType::kWindow, SimType::kDoor, SimType::kObject, SimType::kLamp, SimType::kMesh,
+                                  SimType::kMorph, SimType::kSkylight, SimType::kCurtainWall, SimType::kShell,
+                                  SimType::kStair, SimType::kZone}}};
         m_.projectMap = Item(name + "/map1", SimNavType::kRoot, name);
         m_.viewMap = Item(name + "/map2", SimNavType::kRoot, "Mapa de vistas");
         for (const SimStory& s : stories)

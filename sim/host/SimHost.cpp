@@ -27,9 +27,8 @@ SimHost::SimHost(AddonEntry entry) : windows(clock), entry_(entry) {
     dialog3D = windows.CreateNamed(mainWindow, {}, "DGModelessDlgClass", "");
     windows.CreateNamed(dialog3D, {}, "DGUserItemClass", "");  // the toolbar, too low to be the drawing area
     drawingArea3D = windows.CreateNamed(dialog3D, {}, "DGUserItemClass", "");
-    windows.Find(drawingArea3D)->paint = [this](int width, int height, SimPicture* picture) {
-        return Render3D(model, projection, width, height, picture);
-    };
+    // Printing the drawing area gives what it shows, the drawn frame.
+    windows.Find(drawingArea3D)->paint = [this](int, int, SimPicture* picture) { return Draw3D(picture); };
     Set3DWindowSize(1200, 800);
     LoadModel("house");
     // Settings the add-on must override, so that a placement that forgets one shows.
@@ -97,6 +96,7 @@ bool SimHost::LoadModel(std::string_view name) {
     front = model.windows.front().info;
     projection = model.startProjection;
     layerCombination = 1;
+    frame3D.Clear();
     if (SimWindows::Window* plan = windows.Find(planDialog)) plan->title = model.name + " - Planta";
     if (SimWindows::Window* dialog = windows.Find(dialog3D)) dialog->title = model.name + " - 3D / Todas";
     return true;
@@ -105,6 +105,7 @@ bool SimHost::LoadModel(std::string_view name) {
 bool SimHost::UserBringToFront(int32_t kind) {
     const SimWindowRecord* record = model.FindWindow(kind);
     if (record == nullptr) return false;
+    if (kind == SimWindowKind::k3D && front.kind != kind) Start3DFrame();
     front = record->info;
     return true;
 }
@@ -122,7 +123,15 @@ void SimHost::Set3DWindowSize(int width, int height) {
 
 bool SimHost::Draw3D(SimPicture* picture) const {
     const SimWindows::Window* area = windows.Find(drawingArea3D);
-    return area != nullptr && Render3D(model, projection, area->rect.Width(), area->rect.Height(), picture);
+    if (area == nullptr) return false;
+    const int width = area->rect.Width(), height = area->rect.Height();
+    if (frame3D.Drawn())
+        return Render3D(model, frame3D.Projection(), width, height, picture, frame3D.LayerCombination());
+    if (width <= 0 || height <= 0) return false;
+    picture->Allocate(width, height);
+    for (size_t i = 0; i < picture->rgb.size(); ++i)
+        picture->rgb[i] = static_cast<uint8_t>(kUndrawn3D >> (16 - 8 * (i % 3)));
+    return true;
 }
 
 int32_t SimHost::CheckEnvironment() {
@@ -174,6 +183,8 @@ void SimHost::Idle() {
 
 void SimHost::Advance(std::chrono::milliseconds duration) {
     clock.Advance(duration);
+    // The window has drawn its frame by the time the add-on's timer sees the clock there.
+    frame3D.DrawIfDue(clock.Elapsed(), projection, layerCombination);
     windows.FireTimers();
 }
 

@@ -11,6 +11,7 @@
 
 #include "host/AddonAbi.h"
 #include "host/HostApi.h"
+#include "sim/host/Sim3DFrame.h"
 #include "sim/host/SimClock.h"
 #include "sim/host/SimDesktop.h"
 #include "sim/host/SimModel.h"
@@ -58,7 +59,8 @@ public:
 
     // The event loop. Each is one kind of host event; Turn is one full round of them.
     void Idle();
-    void Advance(std::chrono::milliseconds duration);  // fires timers as time passes
+    // Draws the 3D window's frame when it falls due, then fires timers, as time passes.
+    void Advance(std::chrono::milliseconds duration);
     void RunEventLoopCalls();
     bool FinishPageLoad();
     void Turn();  // finish a pending page load, idle, run event-loop calls, 100 ms of time
@@ -122,7 +124,8 @@ public:
     bool cameraRecordOfAnyElement = false;
     int32_t layerCombination = 1;
     int redraws = 0;
-    // Brings the floor plan (kind 1) or the 3D window (kind 4) to the front, as the user does.
+    // Brings the floor plan (kind 1) or the 3D window (kind 4) to the front, as the user does;
+    // the 3D window coming to the front starts a frame.
     bool UserBringToFront(int32_t kind);
 
     // The 3D window: a visible "DGFrameWindow" of the process (the main window) holding a
@@ -132,8 +135,14 @@ public:
     NativeWindowHandle dialog3D = 0, drawingArea3D = 0, planDialog = 0;
     // Sets the drawing area's size in pixels (default 1200 x 800); the picture follows it.
     void Set3DWindowSize(int width, int height);
-    // What the 3D window shows now, at the drawing area's size.
+    // The 3D window's frame: SetProjection3D, SetLayerCombination, Redraw3D and the window coming
+    // to the front each start one, drawn `frame3D.drawDelay` of simulated time later (1 s unless
+    // set) by the turn that reaches that time. A loaded project's window has none drawn.
+    Sim3DFrame frame3D;
+    // What the 3D window shows now, at the drawing area's size: the model from the drawn frame's
+    // projection under its layer combination, or all kUndrawn3D when none has been drawn.
     bool Draw3D(SimPicture* picture) const;
+    static constexpr uint32_t kUndrawn3D = 0xF0F0F0;  // 0xRRGGBB
     // Real time the host spent drawing the 3D window and encoding or writing its pictures (in
     // GetCurrent3DImage, NativeImage.Encode and SaveFrontWindowPicture), so that a benchmark can
     // leave the host's own work out of the add-on's.
@@ -223,6 +232,7 @@ public:
 
 private:
     HostError Injected(const char* operation);
+    void Start3DFrame() { frame3D.Start(clock.Elapsed()); }
 
     struct Failure {
         HostError code;

@@ -1,5 +1,6 @@
 // The simulated host's view operations: front window, 3D projection, layer combinations,
-// elements and their boxes, stories, the navigator, the 3D window's image and picture save.
+// elements and their boxes, stories, the navigator, the 3D window's image and picture save. The
+// image and the save give the 3D window's drawn frame (Sim3DFrame.h).
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -71,6 +72,7 @@ HostError SimHost::ChangeFrontWindow(const WindowInfo& window) {
         if (window.databaseGuid.IsNull() || window.databaseGuid == w.info.databaseGuid) {
             // The window keeps the zoom and scroll it is handed back with.
             if (!window.rest.bytes.empty()) w.info.rest = window.rest;
+            if (w.info.kind == SimWindowKind::k3D && front.kind != w.info.kind) Start3DFrame();
             front = w.info;
             return kHostOk;
         }
@@ -100,12 +102,14 @@ HostError SimHost::SetProjection3D(const Projection3D& value, int32_t option) {
     if (!issuedProjections.Accept(value.rest)) return kSimErrBadParameters;
     projection = value;
     if (projection.rest.bytes.empty()) projection.rest = EncodeRest(SimProjectionRest{});
+    Start3DFrame();
     return kHostOk;
 }
 
 HostError SimHost::Redraw3D() {
     if (HostError e = Injected("Redraw3D")) return e;
     ++redraws;
+    Start3DFrame();
     return kHostOk;
 }
 
@@ -118,8 +122,9 @@ HostError SimHost::GetLayerCombination(int32_t* index) {
 
 HostError SimHost::SetLayerCombination(int32_t index) {
     if (HostError e = Injected("SetLayerCombination")) return e;
-    if (index < 1 || index > static_cast<int32_t>(model.layerCombinations.size())) return kSimErrBadParameters;
+    if (model.FindLayerCombination(index) == nullptr) return kSimErrBadParameters;
     layerCombination = index;
+    Start3DFrame();
     return kHostOk;
 }
 
@@ -203,6 +208,8 @@ HostError SimHost::GetNavigatorChildren(const NavigatorItem& parent, std::vector
 HostError SimHost::GetCurrent3DImage(int32_t* option, std::unique_ptr<NativeImage>* image) {
     if (HostError e = Injected("GetCurrent3DImage")) return e;
     if (option == nullptr || *option != 0 || image == nullptr) return kSimErrBadParameters;
+    // As the picture save: only the 3D window in front has an image.
+    if (front.kind != SimWindowKind::k3D) return kHostErrWrongWindow;
     SimPicture picture;
     {
         const PictureTimer timer(*this);

@@ -36,6 +36,15 @@ const SimWindowRecord* SimModel::FindWindow(int32_t kind) const {
     return nullptr;
 }
 
+const SimLayerCombination* SimModel::FindLayerCombination(int32_t index) const {
+    if (index < 1 || index > static_cast<int32_t>(layerCombinations.size())) return nullptr;
+    return &layerCombinations[static_cast<size_t>(index - 1)];
+}
+
+bool SimLayerCombination::Hides(int32_t typeCode) const {
+    return std::find(hiddenTypes.begin(), hiddenTypes.end(), typeCode) != hiddenTypes.end();
+}
+
 namespace {
 const SimNavigatorNode* FindIn(const SimNavigatorNode& node, const HostGuid& guid) {
     if (node.item.guid == guid) return &node;

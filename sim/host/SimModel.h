@@ -77,12 +77,19 @@ struct SimWorksheet {
     std::vector<SimPictureElement> pictures;
 };
 
+// A layer combination: its name and the element types whose layers it hides.
+struct SimLayerCombination {
+    std::string name;
+    std::vector<int32_t> hiddenTypes;
+    bool Hides(int32_t typeCode) const;
+};
+
 struct SimModel {
     std::string name;
     std::vector<SimStory> stories;
     std::vector<SimElement> elements;
     std::vector<SimWindowRecord> windows;  // the floor plan and the 3D window first
-    std::vector<std::string> layerCombinations;  // indexes start at 1
+    std::vector<SimLayerCombination> layerCombinations;  // indexes start at 1
     SimNavigatorNode projectMap, viewMap;        // maps 1 and 2
     Projection3D startProjection;
     std::vector<SimWorksheet> worksheets;  // in the order of their creation
@@ -93,6 +100,8 @@ struct SimModel {
     const SimElement* FindElement(const HostGuid& guid) const;
     const SimStory* FindStory(int32_t index) const;
     const SimWindowRecord* FindWindow(int32_t kind) const;
+    // The combination of that index, or null.
+    const SimLayerCombination* FindLayerCombination(int32_t index) const;
     SimWorksheet* FindWorksheet(const HostGuid& guid);
     // The map (1 or 2) and node of a navigator item, or null.
     const SimNavigatorNode* FindNavigatorItem(const HostGuid& guid, int32_t* mapId) const;

@@ -225,7 +225,8 @@ private:
 };
 }  // namespace
 
-bool Render3D(const SimModel& model, const Projection3D& projection, int width, int height, SimPicture* picture) {
+bool Render3D(const SimModel& model, const Projection3D& projection, int width, int height, SimPicture* picture,
+              int32_t layerCombination) {
     if (width <= 0 || height <= 0) return false;
     picture->Allocate(width, height);
     if (model.uniform) {
@@ -240,8 +241,10 @@ bool Render3D(const SimModel& model, const Projection3D& projection, int width, 
     const bool hasExtent = model.Extent(&extent);
     Canvas canvas(*picture, projection, extent, hasExtent);
     canvas.Background();
+    const SimLayerCombination* layers = model.FindLayerCombination(layerCombination);
     for (const SimElement& e : model.elements) {
-        if (e.typeCode == SimType::kZone || e.typeCode == SimType::kCamera) continue;
+        if (e.typeCode == SimType::kZone || e.typeCode == SimType::kCamera || (layers && layers->Hides(e.typeCode)))
+            continue;
         for (const Box3D& part : e.parts) canvas.Box(part, e.colour);
     }
     return true;

@@ -16,5 +16,7 @@
 // Sky, ground and the sun, 0xRRGGBB.
 inline constexpr uint32_t kSimSkyZenith = 0x5B8FD6, kSimSkyHorizon = 0xD4E4F2, kSimGround = 0x8C8A74;
 
-// False when the size is not positive.
-bool Render3D(const SimModel& model, const Projection3D& projection, int width, int height, SimPicture* picture);
+// False when the size is not positive. With a layer combination (an index of the model's; 0 for
+// none) the element types it hides are left out.
+bool Render3D(const SimModel& model, const Projection3D& projection, int width, int height, SimPicture* picture,
+              int32_t layerCombination = 0);

@@ -151,6 +151,7 @@ std::map<std::string, Call> ValidCalls(SimHost& h, const std::filesystem::path& 
          }},
         {"GetCurrent3DImage",
          [](SimHost& s) {
+             s.UserBringToFront(4);
              int32_t option = 0;
              std::unique_ptr<NativeImage> image;
              return s.GetCurrent3DImage(&option, &image);
@@ -162,6 +163,7 @@ std::map<std::string, Call> ValidCalls(SimHost& h, const std::filesystem::path& 
          }},
         {"NativeImage.Encode",
          [](SimHost& s) {
+             s.UserBringToFront(4);
              int32_t option = 0;
              std::unique_ptr<NativeImage> image;
              if (HostError e = s.GetCurrent3DImage(&option, &image)) return e;
@@ -350,6 +352,7 @@ TEST(SimArgumentChecks, EachWrongArgumentFailsTheCallWithTheHostsCode) {
          }},
         {"3D image encoding 2", "NativeImage.Encode",
          [&](SimHost& s) {
+             s.UserBringToFront(4);
              int32_t option = 0;
              std::unique_ptr<NativeImage> image;
              if (HostError e = s.GetCurrent3DImage(&option, &image)) return e;

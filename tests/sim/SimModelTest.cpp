@@ -266,6 +266,8 @@ TEST(SimViews, TheCurrentImageFollowsTheWindowSizeAndTheCamera) {
     Harness h(false);
     SimHost& host = h.host();
     host.Set3DWindowSize(300, 200);
+    ASSERT_TRUE(host.UserBringToFront(4));
+    h.TurnFor(host.frame3D.drawDelay);
     int32_t option = 0;
     std::unique_ptr<NativeImage> before, after;
     ASSERT_EQ(host.GetCurrent3DImage(&option, &before), kHostOk);
@@ -275,6 +277,7 @@ TEST(SimViews, TheCurrentImageFollowsTheWindowSizeAndTheCamera) {
     host.GetProjection3D(&p);
     p.camera.cameraX = 30;
     ASSERT_EQ(host.SetProjection3D(p, 0), kHostOk);
+    h.TurnFor(host.frame3D.drawDelay);
     ASSERT_EQ(host.GetCurrent3DImage(&option, &after), kHostOk);
     const std::string a = PngOf(*before), b = PngOf(*after);
     EXPECT_NE(a, b);
@@ -331,6 +334,9 @@ TEST(SimWindowTree, TheDrawingAreaIsFoundAndPrintsThe3DPicture) {
     Harness h(false);
     SimHost& host = h.host();
     host.Set3DWindowSize(240, 160);
+    ASSERT_TRUE(host.UserBringToFront(4));
+    h.TurnFor(host.frame3D.drawDelay);
+    ASSERT_TRUE(host.frame3D.Drawn());
     ASSERT_EQ(FindDrawingArea(host.windows), host.drawingArea3D);
     int width = 0, height = 0;
     std::vector<uint32_t> printed;

@@ -53,9 +53,11 @@ TEST(SimOptionsParse, DefaultsAndEveryValue) {
     EXPECT_EQ(o.front, "plan");
     EXPECT_EQ(o.windowWidth, 1200);
     EXPECT_EQ(o.windowHeight, 800);
+    EXPECT_EQ(o.drawDelayMs, 1000);
     EXPECT_TRUE(o.untitled) << "no path: an untitled project";
 
-    ASSERT_TRUE(Parse({"demo", "--front", "3d", "--window-size", "1920x1080", "--refuse-event-loop", "--fail",
+    ASSERT_TRUE(Parse({"demo", "--front", "3d", "--window-size", "1920x1080", "--draw-delay", "2.75",
+                       "--refuse-event-loop", "--fail",
                        "GetFrontWindow=0x81060065:once", "--fail", "ListElements=-2130313115", "--project-path",
                        "/p/casa.pln"},
                       &o, &error))
@@ -63,6 +65,7 @@ TEST(SimOptionsParse, DefaultsAndEveryValue) {
     EXPECT_EQ(o.front, "3d");
     EXPECT_EQ(o.windowWidth, 1920);
     EXPECT_EQ(o.windowHeight, 1080);
+    EXPECT_EQ(o.drawDelayMs, 2750);
     EXPECT_TRUE(o.refuseEventLoop);
     EXPECT_FALSE(o.untitled) << "a path: a saved project";
     ASSERT_EQ(o.failures.size(), 2u);
@@ -96,6 +99,8 @@ TEST(SimOptionsParse, TheServiceOptionsAndWhatTheyImply) {
 }
 
 TEST(SimOptionsParse, BadValuesAreRefusedWithTheirMessage) {
+    const std::string kDrawDelay =
+        "--draw-delay takes simulated seconds, 0 or more, with at most three decimals (such as 1 or 0.25)";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"requests"}, "requests needs a FILE (or - for standard input)"},
         {{"render"}, "unknown command render"},
@@ -110,6 +115,10 @@ TEST(SimOptionsParse, BadValuesAreRefusedWithTheirMessage) {
         {{"--window-size", "1200x"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
         {{"--window-size", "1200x-8"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
         {{"--window-size", "9000x800"}, "--window-size takes WxH, each from 1 to 8192, such as 1200x800"},
+        {{"--draw-delay"}, "--draw-delay needs a value"},
+        {{"--draw-delay", "-1"}, kDrawDelay},
+        {{"--draw-delay", "0.1234"}, kDrawDelay},
+        {{"--draw-delay", "1s"}, kDrawDelay},
         {{"--fail", "GetFrontWindow"}, "--fail takes OP=CODE[:once]"},
         {{"--fail", "OpenDoor=1"}, "--fail: unknown host operation OpenDoor"},
         {{"--fail", "GetFrontWindow=0"}, "--fail: 0 is not a non-zero 32-bit error code"},
@@ -147,7 +156,8 @@ TEST(SimOptionsParse, ErrorCodesInDecimalOrHex) {
 TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
     SimOptions o;
     std::string error;
-    ASSERT_TRUE(Parse({"--model", "stairs-only", "--front", "3d", "--window-size", "300x200", "--fail",
+    ASSERT_TRUE(Parse({"--model", "stairs-only", "--front", "3d", "--window-size", "300x200", "--draw-delay", "0.5",
+                       "--fail",
                        "GetStories=77:once", "--refuse-event-loop", "--callbacks-first", "--host-language", "POR"},
                       &o, &error));
     Harness h(false);
@@ -161,6 +171,8 @@ TEST(SimOptionsApply, SetsModelFrontWindowSizeAndFailures) {
     ASSERT_TRUE(h.host().windows.GetRect(h.host().drawingArea3D, &area));
     EXPECT_EQ(area.Width(), 300);
     EXPECT_EQ(area.Height(), 200);
+    EXPECT_EQ(h.host().frame3D.drawDelay, std::chrono::milliseconds(500));
+    EXPECT_TRUE(h.host().frame3D.Waiting()) << "the 3D window brought to the front draws a frame";
     std::vector<StoryInfo> stories;
     EXPECT_EQ(h.host().GetStories(&stories), 77);
     EXPECT_EQ(h.host().GetStories(&stories), kHostOk);

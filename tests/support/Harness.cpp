@@ -30,6 +30,11 @@ void Harness::Idle(int times) {
     for (int i = 0; i < times; ++i) host_->Idle();
 }
 
+void Harness::TurnFor(std::chrono::milliseconds duration) {
+    for (auto turned = std::chrono::milliseconds(0); turned < duration; turned += std::chrono::milliseconds(100))
+        host_->Turn();
+}
+
 std::vector<std::string> Harness::ReplyIds() const {
     std::vector<std::string> ids;
     for (const auto& m : host_->Page()->Messages()) ids.push_back(m.Id());

@@ -1,6 +1,7 @@
 // A simulated host running the linked add-on, with the palette open and the page loaded:
 // the common start of the behavioural suites.
 #pragma once
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ public:
     void Post(const std::string& text);
     // Delivers idle notifications, the host's only driver of the model-operation pump.
     void Idle(int times = 1);
+    // Turns the host loop (100 ms of simulated time a turn) until `duration` has passed, as a
+    // user does who waits for the 3D window to draw.
+    void TurnFor(std::chrono::milliseconds duration);
     // The ids of the replies the page has received, in arrival order.
     std::vector<std::string> ReplyIds() const;
     // The single reply to an id; fails the test when there is not exactly one.

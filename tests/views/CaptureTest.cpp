@@ -42,6 +42,7 @@ bool SameCamera(const Projection3D& a, const Projection3D& b) {
 TEST(CaptureCurrent, WithThe3DWindowInFrontThePictureIsTakenAtOnceAndNothingIsRestored) {
     ViewsHarness h;
     h.host().UserBringToFront(SimWindowKind::k3D);
+    h.TurnFor(h.host().frame3D.drawDelay);  // the user sees the house drawn
     EXPECT_EQ(h.StartCapture("c", "current"), nullptr);
     EXPECT_EQ(StateOf(h), Settling);
     const int redraws = h.host().redraws;
@@ -115,13 +116,14 @@ TEST(CaptureCurrent, WhenTheUserMovesTheCameraDuringTheWaitThePictureShowsItAndT
 
     EXPECT_EQ(h.StartCapture("moving", "current"), nullptr);
     h.Wait(1000ms);
-    h.host().projection = moved;  // the user orbits
+    ASSERT_EQ(h.host().SetProjection3D(moved, 0), kHostOk);  // the user orbits
     h.Wait(1500ms);
     ASSERT_TRUE(LoadFileRef(Text(Result(h.OnlyReplyTo("moving")), "fileRef"), &movedBytes, kMaxCaptureBytes));
     EXPECT_TRUE(SameCamera(h.host().projection, start)) << "the saved camera is back";
 
-    h.host().projection = moved;
+    ASSERT_EQ(h.host().SetProjection3D(moved, 0), kHostOk);
     h.host().UserBringToFront(SimWindowKind::k3D);
+    h.TurnFor(h.host().frame3D.drawDelay);
     ASSERT_TRUE(LoadFileRef(Text(Result(h.Capture("expected", "current")), "fileRef"), &expectedBytes,
                             kMaxCaptureBytes));
     EXPECT_EQ(movedBytes, expectedBytes) << "the picture is the moved camera's";
@@ -292,6 +294,7 @@ TEST(CaptureFailure, APictureThatCannotBeReadIsNotAnEmptyModel) {
 TEST(CaptureFailure, StoringFailingIsCaptureFailedWithoutALogLine) {
     ViewsHarness h;
     h.host().UserBringToFront(SimWindowKind::k3D);
+    h.TurnFor(h.host().frame3D.drawDelay);
     EXPECT_EQ(h.StartCapture("c", "current"), nullptr);
     FaultyFiles files;
     // The temporary picture is written first; the store's write is the second.

@@ -189,6 +189,7 @@ TEST(Listing, AProjectWithoutANameIsArchicad) {
 TEST(ListingThumbnails, WithThe3DWindowInFrontTheCurrentViewGetsAPictureOfAtMost480) {
     ViewsHarness h;
     h.host().UserBringToFront(SimWindowKind::k3D);
+    h.TurnFor(h.host().frame3D.drawDelay);
     const rapidjson::Value& listing = h.ListViews();
     std::string type;
     const Bitmap thumbnail = DecodePicture(DataUrlBytes(Text(listing["views"][0], "thumbnail"), &type));

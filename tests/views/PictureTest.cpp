@@ -171,7 +171,11 @@ struct Picture3D : ::testing::Test {
     ViewsHarness h;
     std::string jpeg, code;
 
-    void SetUp() override { h.host().UserBringToFront(SimWindowKind::k3D); }
+    // The 3D window in front, its frame drawn.
+    void SetUp() override {
+        h.host().UserBringToFront(SimWindowKind::k3D);
+        h.TurnFor(h.host().frame3D.drawDelay);
+    }
     bool Capture(bool fullSize = true) { return CaptureView(fullSize, &jpeg, &code); }
     void ExpectSize(int width, int height) {
         int w = 0, hh = 0;
@@ -285,6 +289,7 @@ TEST_F(Picture3D, NothingToRenderOrABlankPictureIsAnEmptyView) {
     for (const char* sample : {"empty", "stairs-only", "uniform"}) {
         h.host().LoadModel(sample);
         h.host().UserBringToFront(SimWindowKind::k3D);
+        h.TurnFor(h.host().frame3D.drawDelay);
         EXPECT_FALSE(Capture()) << sample;
         EXPECT_EQ(code, "empty_view") << sample;
     }
@@ -306,6 +311,15 @@ TEST_F(Picture3D, WithoutATemporaryFileThereIsNoPicture) {
     files.FailAt(FileCall::CreateTemp, 1);
     EXPECT_FALSE(Capture());
     EXPECT_EQ(code, "capture_failed");
+}
+
+TEST_F(Picture3D, AHostThatAnswersThe3DWindowIsNotInFrontIsOpen3d) {
+    // The front window changed between the add-on's test and the host's picture.
+    h.host().FailOperation("GetCurrent3DImage", kHostErrWrongWindow);
+    h.host().FailOperation("SaveFrontWindowPicture", kHostErrWrongWindow);
+    EXPECT_FALSE(Capture());
+    EXPECT_EQ(code, "open_3d");
+    EXPECT_EQ(CaptureWindowImage((fs::path(h.temporaryFolder) / "x.png").string()), kWrongWindow);
 }
 
 TEST_F(Picture3D, TheWindowTestComesFirst) {

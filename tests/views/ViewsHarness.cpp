@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "panel/Replies.h"
+#include "sim/host/SimRasteriser.h"
 
 namespace fs = std::filesystem;
 
@@ -149,6 +150,38 @@ double ShareDiffering(const Bitmap& a, const Bitmap& b) {
         differing += d > 60;
     }
     return double(differing) / double(a.pixels.size());
+}
+
+Bitmap Scene(const SimModel& model, const Projection3D& projection, int width, int height) {
+    SimPicture picture;
+    EXPECT_TRUE(Render3D(model, projection, width, height, &picture));
+    Bitmap b;
+    EXPECT_TRUE(b.Allocate(width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) b.pixels[size_t(y) * size_t(width) + size_t(x)] = 0xFF000000u | picture.Pixel(x, y);
+    return b;
+}
+
+Bitmap EmptyScene(const Projection3D& projection, int width, int height) {
+    SimModel empty;
+    EXPECT_TRUE(MakeSampleProject("empty", &empty));
+    return Scene(empty, projection, width, height);
+}
+
+double ShareNearerTheFirst(const Bitmap& picture, const Bitmap& first, const Bitmap& second) {
+    auto distance = [](uint32_t a, uint32_t b) {
+        int d = 0;
+        for (int s = 0; s < 24; s += 8) d += std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF));
+        return d;
+    };
+    size_t telling = 0, nearer = 0;
+    for (size_t i = 0; i < picture.pixels.size(); ++i) {
+        if (distance(first.pixels[i], second.pixels[i]) <= 120) continue;
+        ++telling;
+        nearer += distance(picture.pixels[i], first.pixels[i]) < distance(picture.pixels[i], second.pixels[i]);
+    }
+    EXPECT_GT(telling, picture.pixels.size() / 20) << "the two views differ in too few pixels to tell them apart";
+    return telling == 0 ? 0 : double(nearer) / double(telling);
 }
 
 std::string Text(const rapidjson::Value& object, const char* member) {

@@ -53,5 +53,13 @@ Bitmap DecodePicture(const std::string& bytes);
 // The share of pixels whose channels differ by more than 60 in sum between two pictures of one
 // size.
 double ShareDiffering(const Bitmap& a, const Bitmap& b);
+// The model's picture from a projection, as the simulated host draws it with every layer shown.
+Bitmap Scene(const SimModel& model, const Projection3D& projection, int width, int height);
+// The same camera's view of the empty sample project: sky and ground.
+Bitmap EmptyScene(const Projection3D& projection, int width, int height);
+// Of the pixels where the two predicted pictures clearly differ (channels by more than 120 in
+// sum), the share where the picture is nearer the first; fails the test when they differ in less
+// than a twentieth of the pixels.
+double ShareNearerTheFirst(const Bitmap& picture, const Bitmap& first, const Bitmap& second);
 // The member as a string, or empty.
 std::string Text(const rapidjson::Value& object, const char* member);

@@ -3,9 +3,12 @@
 // answers from its own files and locations; its access log says how it framed each answer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include <unistd.h>
 
@@ -50,6 +53,18 @@ protected:
 
     static HttpResponse Get(const std::u16string& path) { return SendRequest(u"GET", path, "", u"en", "", u"", 20000); }
 
+    // The access log once it holds `lines` lines (or after 10 s): nginx writes a request's line
+    // once it has finished with it, which may be just after the client has its answer.
+    std::string AccessLogOf(long lines) const {
+        std::string log = nginx->AccessLog();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::count(log.begin(), log.end(), '\n') < lines && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            log = nginx->AccessLog();
+        }
+        return log;
+    }
+
     static fs::path* root_;
     std::unique_ptr<NginxServer> nginx;
 };
@@ -67,7 +82,8 @@ TEST_F(AgainstNginx, AChunkedAnswerArrivesWhole) {
     const HttpResponse r = Get(u"/page.shtml");
     EXPECT_EQ(r.status, 200);
     EXPECT_TRUE(r.body == "before " + GeneratedBody(200000) + " after") << r.body.size() << " bytes";
-    EXPECT_NE(nginx->AccessLog().find("/page.shtml 200 chunked "), std::string::npos) << nginx->AccessLog();
+    const std::string log = AccessLogOf(1);
+    EXPECT_NE(log.find("/page.shtml 200 chunked "), std::string::npos) << log;
 }
 
 TEST_F(AgainstNginx, ARedirectIsReturnedNotFollowed) {
@@ -95,7 +111,7 @@ TEST_F(AgainstNginx, ABodyOverTheLimitIsRefused) {
 TEST_F(AgainstNginx, EachExchangeHasAConnectionOfItsOwn) {
     Get(u"/busy");
     Get(u"/busy");
-    const std::string log = nginx->AccessLog();
+    const std::string log = AccessLogOf(2);
     const size_t second = log.find('\n') + 1;
     ASSERT_NE(log.find('\n', second), std::string::npos) << log;
     const auto connectionOf = [](const std::string& line) { return line.substr(line.rfind(' ') + 1); };

@@ -19,13 +19,13 @@ constexpr size_t kReleaseElsewhereUnits = size_t{1} << 20;
 
 bool IsReservedId(std::string_view id) { return id.substr(0, kReservedIdPrefix.size()) == kReservedIdPrefix; }
 
-// {"id":ID,"ok":true,"result":RESULT}
-JsonWriter OkReplyJson(const std::string& quotedId, const JsonWriter& result) {
-    return [&quotedId, &result](JsonSink& sink) {
+// {"id":ID,"ok":true,"result":RESULT} or {"id":ID,"ok":false,"error":ERROR}.
+JsonWriter ReplyJson(const std::string& quotedId, bool ok, const JsonWriter& value) {
+    return [&quotedId, ok, &value](JsonSink& sink) {
         sink.Text("{\"id\":");
         sink.Text(quotedId);
-        sink.Text(",\"ok\":true,\"result\":");
-        result(sink);
+        sink.Text(ok ? ",\"ok\":true,\"result\":" : ",\"ok\":false,\"error\":");
+        value(sink);
         sink.Text("}");
     };
 }
@@ -136,14 +136,7 @@ std::string ErrorObjectJson(const Failure& failure) {
 }
 
 void ReplyOk(Palette& palette, const std::string& id, std::string_view resultJson) {
-    CheckHostThread("ReplyOk");
-    palette.NoteAnswered(id);
-    if (IsReservedId(id)) {
-        Upcalls().reservedReply(palette, id, true, std::string(resultJson));
-        return;
-    }
-    const std::string quotedId = JsonQuote(id);
-    ExecuteInPage(palette, PageScript(OkReplyJson(quotedId, PlainJson(resultJson))));
+    DeliverReply(palette, PrepareOkReply(id, PlainJson(resultJson)));
 }
 
 void ReplyError(Palette& palette, const std::string& id, const Failure& failure) {
@@ -156,13 +149,7 @@ void ReplyError(Palette& palette, const std::string& id, const Failure& failure)
         return;
     }
     const std::string quotedId = JsonQuote(id);
-    ExecuteInPage(palette, PageScript([&](JsonSink& sink) {
-                      sink.Text("{\"id\":");
-                      sink.Text(quotedId);
-                      sink.Text(",\"ok\":false,\"error\":");
-                      sink.Text(error);
-                      sink.Text("}");
-                  }));
+    ExecuteInPage(palette, PageScript(ReplyJson(quotedId, false, PlainJson(error))));
 }
 
 void SendToPage(Palette& palette, std::string_view json) { ExecuteInPage(palette, PageScript(PlainJson(json))); }
@@ -175,7 +162,7 @@ PreparedReply PrepareOkReply(const std::string& id, const JsonWriter& result) {
         reply.resultJson = JsonText(result);
     } else {
         const std::string quotedId = JsonQuote(id);
-        reply.script = PageScript(OkReplyJson(quotedId, result));
+        reply.script = PageScript(ReplyJson(quotedId, true, result));
     }
     return reply;
 }

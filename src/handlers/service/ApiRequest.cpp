@@ -40,10 +40,6 @@ bool OnlyFrom(std::string_view text, const char* allowed) {
     return true;
 }
 
-bool EndsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 // Letters, digits and "-._~" stay; every other byte becomes "%" and two upper-case hex digits.
 std::string PercentEncode(std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -132,14 +128,14 @@ void HandleApi(Palette& palette, const std::string& id, const rapidjson::Value& 
     }
 
     if (PaidCallsBlocked() && method == "POST" &&
-        (EndsWith(base, "/generations") || EndsWith(base, "/animation-video"))) {
+        IsPaidEndpoint(base)) {
         WriteLog("blocked paid call (test mode)");
         return Refuse(palette, id, "blocked");
     }
 
     const bool withoutToken = IsTokenFreeEndpoint(base) || BoolMember(options, "auth", false);
     job.noCache = BoolMember(options, "noCache", true);
-    const bool signOut = base == "/api/v1/device/tokens/current" && method == "DELETE";
+    const bool signOut = IsSignOutEndpoint(base) && method == "DELETE";
     SecretString token = withoutToken ? SecretString() : palette.SignInState().Token();
     if (!withoutToken && token.empty()) return Refuse(palette, id, "revoked");
 

@@ -41,16 +41,17 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 
 // The endpoints the add-on treats apart from ordinary calls: those it knows by their whole path
 // (sent without the token, or signing out) and the paid ones it knows by their last segment.
-constexpr std::string_view kWholeEndpoints[] = {"/api/v1/plugin/config", "/api/v1/device/start",
-                                                "/api/v1/device/token", "/api/v1/device/tokens/current"};
+constexpr std::string_view kTokenFreeEndpoints[] = {"/api/v1/plugin/config", "/api/v1/device/start",
+                                                    "/api/v1/device/token"};
+constexpr std::string_view kSignOutEndpoint = "/api/v1/device/tokens/current";
+constexpr std::string_view kWholeEndpoints[] = {kTokenFreeEndpoints[0], kTokenFreeEndpoints[1],
+                                                kTokenFreeEndpoints[2], kSignOutEndpoint};
 constexpr std::string_view kPaidEndings[] = {"/generations", "/animation-video"};
 
 bool IsSpecialEndpoint(std::string_view base) {
     for (const std::string_view whole : kWholeEndpoints)
         if (base == whole) return true;
-    for (const std::string_view ending : kPaidEndings)
-        if (EndsWith(base, ending)) return true;
-    return false;
+    return IsPaidEndpoint(base);
 }
 
 bool SpellsSpecialEndpointIgnoringCase(std::string_view base) {
@@ -104,5 +105,15 @@ bool NormalizeServicePath(std::string& path) {
 }
 
 bool IsTokenFreeEndpoint(std::string_view base) {
-    return base == "/api/v1/plugin/config" || base == "/api/v1/device/start" || base == "/api/v1/device/token";
+    for (const std::string_view endpoint : kTokenFreeEndpoints)
+        if (base == endpoint) return true;
+    return false;
+}
+
+bool IsSignOutEndpoint(std::string_view base) { return base == kSignOutEndpoint; }
+
+bool IsPaidEndpoint(std::string_view base) {
+    for (const std::string_view ending : kPaidEndings)
+        if (EndsWith(base, ending)) return true;
+    return false;
 }

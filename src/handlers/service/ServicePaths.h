@@ -22,3 +22,7 @@ std::string_view BasePath(std::string_view path);
 // The endpoints that take no token (the configuration and the device sign-in's start and poll):
 // no request to them carries it.
 bool IsTokenFreeEndpoint(std::string_view base);
+// The sign-out endpoint ("DELETE" there signs the add-on out first).
+bool IsSignOutEndpoint(std::string_view base);
+// A paid call's endpoint: a path ending "/generations" or "/animation-video" (with "POST").
+bool IsPaidEndpoint(std::string_view base);

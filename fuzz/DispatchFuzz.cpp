@@ -116,7 +116,6 @@ void PostAndCheck(SimHost& host, const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SimHost& host = StartedHost();
     SetExchangeStandIn(AnswerInPlace);
-    ResetSession(host);
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     size_t start = 0;
     for (size_t line = 0; line < kMaxLines && start <= input.size(); ++line) {
@@ -127,6 +126,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PostAndCheck(host, Utf16ToUtf8(Utf8ToUtf16(input.substr(start, end - start))));
         start = end + 1;
     }
-    RemoveMadeFiles();
+    ResetForNextInput(host);
     return 0;
 }

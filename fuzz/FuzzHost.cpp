@@ -7,14 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <set>
 #include <thread>
 
 #include "host/AddonAbi.h"
 #include "panel/Mailbox.h"
-#include "platform/ForwardingFiles.h"
+#include "fuzz/MemoryFiles.h"
 #include "platform/Images.h"
+#include "platform/UserFolders.h"
 #include "shell/Shell.h"
 #include "store/FileStore.h"
 
@@ -36,40 +35,58 @@ std::string EncodedSample(bool png) {
     return bytes;
 }
 
-// The system's file table without its flushes to disk: the store's writes stay whole or absent
-// as before, but a run no longer waits for the disk at every write (the crash tests are the ones
-// that check what a write leaves on disk).
-class UnflushedFiles final : public ForwardingFiles {
-public:
-    bool Flush(FileHandle) override { return true; }
-    void SyncFolder(const std::string&) override {}
-};
+MemoryFiles& Table() {
+    static MemoryFiles* files = new MemoryFiles;
+    return *files;
+}
 
 std::string SavesFolder() { return JoinPath(DataFolder(), "fuzz-saves"); }
 std::string PickedFile() { return JoinPath(DataFolder(), "fuzz-pick.png"); }
 
-// The names in the store's folder after seeding: the entries every input may use.
-std::set<std::string>& SeededEntries() {
-    static std::set<std::string> names;
-    return names;
+// Makes the folder and every missing folder above it in the file table.
+void MakeFolders(const std::string& path) {
+    for (size_t end = path.find_first_of("/\\", 1); ; end = path.find_first_of("/\\", end + 1)) {
+        const std::string part = path.substr(0, end);
+        if (!part.empty() && part.back() != ':') Files().MakeFolder(part);
+        if (end == std::string::npos) break;
+    }
 }
 
-std::filesystem::path NativePath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+bool WritePictureFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    return WriteFileAtomic(path, std::string(bytes.begin(), bytes.end()));
 }
 
-void Seed() {
+// What the host and the file table held after seeding, put back after every input.
+struct Start {
+    std::shared_ptr<const MemoryFiles::Snapshot> files;
+    SimModel model;
+    WindowInfo front;
+    Projection3D projection;
+    int32_t layerCombination = 1;
+    Sim3DFrame frame3D;
+};
+
+Start& Seeded() {
+    static Start start;
+    return start;
+}
+
+void Seed(SimHost& host) {
     const std::string picked = PickedFile();
     if (DataFolder().empty() || !WriteFileAtomic(picked, SamplePng()) ||
         Files().MakeFolder(SavesFolder()) == FolderResult::Failed || !StoreBytes(kPictureRef, SamplePng()) ||
         !StoreBytes(kJpegRef, SampleJpeg()) || !StoreBytes(kVideoRef, std::string("\0\0\0\x18" "ftypisom\0\0\0\0isommp41", 24)) ||
-        !StoreLink(kLinkRef, picked)) {
+        !StoreLink(kLinkRef, picked) || !CurrentPaletteOrAbort().SignInState().SignIn(SecretString(kSessionToken))) {
         std::fprintf(stderr, "fuzz host: cannot seed the data folder\n");
         std::abort();
     }
-    std::vector<FolderEntry> entries;
-    Files().List(DataSubfolder("files"), &entries);
-    for (const FolderEntry& e : entries) SeededEntries().insert(e.name);
+    Start& start = Seeded();
+    start.files = Table().Take();
+    start.model = host.model;
+    start.front = host.front;
+    start.projection = host.projection;
+    start.layerCombination = host.layerCombination;
+    start.frame3D = host.frame3D;
 }
 
 bool Quiet(SimHost& host, Palette& palette) {
@@ -101,22 +118,29 @@ const std::string& SampleJpeg() {
 
 SimHost& StartedHost() {
     static SimHost* host = [] {
-        // A run may name data and configuration roots that do not exist yet.
-        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
-            std::error_code error;
-            if (const char* root = std::getenv(variable); root != nullptr && *root != '\0')
-                std::filesystem::create_directories(root, error);
-        }
-        InstallFileSystem(new UnflushedFiles);
+        InstallFileSystem(&Table());
+        // The folders the add-on expects to find: its data root, its configuration root and the
+        // temporary folder.
+        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "HOME"})
+            if (const char* root = std::getenv(variable); root != nullptr && *root != '\0') MakeFolders(root);
+        MakeFolders(UserTempFolder());
+        // Times of day in names and labels stay the same from one run to the next.
+        TimeOfDay noon;
+        noon.hour = 12;
+        noon.day = 9;
+        noon.month = 12;
+        SetLocalTimeForTesting(noon);
         auto* h = new SimHost(AddonEntry{GetExportedFuncAddrs, SetImportedFuncAddrs});
         Check(h->Start(), "the simulated host starts the add-on");
+        h->writePictureFile = WritePictureFile;
+        h->keepOnlyPageMessages = true;
         h->OpenPaletteFromMenu();
         h->FinishPageLoad();
         // A small 3D window keeps each capture's picture work short.
         h->Set3DWindowSize(320, 200);
-        Seed();
         h->dialogs.standingFileAnswer = PickedFile();
         h->dialogs.standingFolderAnswer = SavesFolder();
+        Seed(*h);
         return h;
     }();
     return *host;
@@ -128,16 +152,28 @@ Palette& CurrentPaletteOrAbort() {
     return *palette;
 }
 
-void ResetSession(SimHost& host) {
-    Palette& palette = CurrentPaletteOrAbort();
-    palette.SignInState().SignIn(SecretString(kSessionToken));
+void ResetForNextInput(SimHost& host) {
+    const Start& start = Seeded();
+    // The host's failures first, so that none refuses the new palette; then the palette, which
+    // reads its sign-in from the token file put back here.
+    host.ClearFailures();
+    host.injectedFailures.clear();
+    host.refuseEventLoopCalls = kHostOk;
+    Check(ReplacePaletteForTesting(), "nothing runs or waits once an input is done");
+    Table().Restore(start.files);
+    Check(host.FinishPageLoad(), "the new palette's page loads");
     host.Page()->ClearRecords();
+    host.model = start.model;
+    host.front = start.front;
+    host.projection = start.projection;
+    host.layerCombination = start.layerCombination;
+    host.frame3D = start.frame3D;
+    host.undoHistory.clear();
     host.launcher.openedUrls.clear();
     host.launcher.launches.clear();
     host.dialogs.shownFolderDialogs.clear();
     host.dialogs.shownFileDialogs.clear();
-    host.model.worksheets.clear();
-    host.undoHistory.clear();
+    Check(CurrentPaletteOrAbort().SignInState().SignedIn(), "the new palette is signed in");
 }
 
 void Settle(SimHost& host, int extraTurns) {
@@ -155,17 +191,6 @@ void Settle(SimHost& host, int extraTurns) {
         Check(++turns < kMaxTurns, "the host has nothing left to do after 30 simulated seconds");
         quietTurns = Quiet(host, palette) ? quietTurns + 1 : 0;
     }
-}
-
-void RemoveMadeFiles() {
-    const std::string store = DataSubfolder("files");
-    std::vector<FolderEntry> entries;
-    if (!store.empty() && Files().List(store, &entries))
-        for (const FolderEntry& e : entries)
-            if (!e.isFolder && SeededEntries().count(e.name) == 0) Files().Delete(JoinPath(store, e.name));
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(NativePath(SavesFolder()), error))
-        std::filesystem::remove_all(entry.path(), error);
 }
 
 bool IsWholeJsonObject(std::string_view text) {

@@ -1,7 +1,6 @@
-// What the fuzz targets that drive the bridge share: one simulated host with the palette open,
-// kept for the whole run and put back to a known state before each input; the checks every
-// message to the page must pass; and the clean-up that keeps the store and the project from
-// growing over millions of inputs. Host thread only (the fuzzer's thread).
+// What the fuzz targets that drive the bridge share: one simulated host with the add-on loaded,
+// kept for the whole run and put back to the state of its start after each input, and the checks
+// every message to the page must pass. Host thread only (the fuzzer's thread).
 #pragma once
 #include <string>
 #include <string_view>
@@ -30,24 +29,25 @@ const std::string& SamplePng();
 const std::string& SampleJpeg();
 
 // The host, started with the palette open and the page loaded on the first call; the open-file
-// and folder dialogs answer a picture file and a scratch folder inside the data folder. Files
-// are written without flushing them to disk.
+// and folder dialogs answer a picture file and a scratch folder inside the data folder. Every
+// file (the store, the log, the state files, the token) is held in memory (fuzz/MemoryFiles.h),
+// and the local time of day stands still, so that names made from it are the same every run.
 SimHost& StartedHost();
 Palette& CurrentPaletteOrAbort();
 
-// Puts the session back before an input: signed in with kSessionToken, no reason, no records of
-// the page, the launcher or the dialogs, and no worksheets or undo steps in the project.
-void ResetSession(SimHost& host);
+// Puts everything back as the first input found it, once an input is done: the add-on's palette
+// replaced by a fresh one signed in with kSessionToken, the process-wide state of the add-on
+// forgotten, the file table as it was after seeding, and the host's project, view state, undo
+// steps, failures and records of the page, the launcher and the dialogs as they were at the
+// start. Aborts when anything still runs. Called at the end of each input, so that what the
+// input allocated is freed within its own run.
+void ResetForNextInput(SimHost& host);
 
 // Runs the host until nothing is left to do (no worker running, nothing posted, queued or
 // waiting for the event loop or a capture's deadline), then at least `extraTurns` turns more,
 // in which nothing may arrive. Aborts when the host is still busy after 30 simulated seconds or
 // 20 seconds of real time.
 void Settle(SimHost& host, int extraTurns = 2);
-
-// Removes what inputs made: store entries other than the seeded ones, and everything saved into
-// the scratch folder.
-void RemoveMadeFiles();
 
 // The replies (messages with an "id") and events (with an "event") the page received since
 // `firstMessage`; every script the add-on executed since `firstScript` that calls the page's

@@ -154,7 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
     SimHost& host = StartedHost();
     SetExchangeStandIn(AnswerInPlace);
-    ResetSession(host);
     Palette& palette = CurrentPaletteOrAbort();
 
     const Shape& shape = kShapes[data[0] % 8];
@@ -226,6 +225,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (given.size() >= 12 && std::string_view(shape.path) == "/api/v1/device/token")
             Check(!Contains(script, given), "no new token in the page");
     }
-    RemoveMadeFiles();
+    ResetForNextInput(host);
     return 0;
 }

@@ -18,8 +18,7 @@
 namespace {
 using namespace FuzzBridge;
 
-// Replaces the file's content in place: the store's own crash-safe write flushes to disk, which
-// would spend most of each run waiting for it.
+// Replaces the file's content in place, as another program on the machine might.
 void WriteInPlace(const std::string& path, std::string_view bytes) {
     ScopedFile file(Files().OpenWrite(path));
     Check(file.valid(), "the state file opens for writing");
@@ -41,10 +40,8 @@ std::string Compact(const rapidjson::Value& value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SimHost& host = StartedHost();
-    ResetSession(host);
     Palette& palette = CurrentPaletteOrAbort();
-    static const bool made = WriteStateFile(palette.PageProjectKey(), "{}");
-    Check(made, "the state file is made");
+    Check(WriteStateFile(palette.PageProjectKey(), "{}"), "the state file is made");
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     WriteInPlace(StateFilePath(palette.PageProjectKey()), bytes);
 
@@ -63,5 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         stored.Parse(bytes.data(), bytes.size());
         Check(Compact(result["state"]) == Compact(stored), "a file of one JSON object is the state");
     }
+    ResetForNextInput(host);
     return 0;
 }

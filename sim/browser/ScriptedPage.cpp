@@ -1,6 +1,7 @@
 // The scripted page.
 #include "sim/browser/ScriptedPage.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "platform/Utf.h"
@@ -34,7 +35,7 @@ void ScriptedPage::LoadUrl(const std::u16string& url) {
 
 void ScriptedPage::LoadHtml(const std::u16string& html) {
     if (live_) live_->LoadHtml(html);
-    loads_.push_back({false, Utf16ToUtf8(html)});
+    loads_.push_back({false, onlyMessages_ ? std::string() : Utf16ToUtf8(html)});
     timeline_.push_back("load");
     loading_ = true;
     if (loadingHandler_) loadingHandler_(true);
@@ -43,6 +44,9 @@ void ScriptedPage::LoadHtml(const std::u16string& html) {
 void ScriptedPage::ExecuteScript(const std::u16string& script) {
     if (live_) live_->ExecuteScript(script);
     if (!recordScripts_) return;
+    if (onlyMessages_ && (script.size() <= kReceivePrefix.size() ||
+                          !std::equal(kReceivePrefix.begin(), kReceivePrefix.end(), script.begin())))
+        return;
     std::string text = Utf16ToUtf8(script);
     if (text.size() > kReceivePrefix.size() && text.compare(0, kReceivePrefix.size(), kReceivePrefix) == 0 &&
         text.back() == ')') {

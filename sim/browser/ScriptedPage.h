@@ -47,6 +47,10 @@ public:
     // Off: executed scripts go to the live browser alone, unread and unrecorded here (benchmarks
     // of what the add-on itself costs on the host thread). On by default.
     void RecordScripts(bool on) { recordScripts_ = on; }
+    // On: the page keeps only the scripts that call its receive function (the messages), not the
+    // HTML of each load nor any other script, which a fuzz target that loads a page for every
+    // input would otherwise convert and keep each time. Off by default.
+    void KeepOnlyMessages(bool on) { onlyMessages_ = on; }
 
     // Reports that the current load has finished; false when nothing was loading or a live
     // browser reports loading instead.
@@ -82,6 +86,7 @@ private:
     bool loading_ = false;
     Browser* live_ = nullptr;
     bool recordScripts_ = true;
+    bool onlyMessages_ = false;
     std::vector<Load> loads_;
     std::vector<std::string> scripts_;
     std::vector<Message> messages_;

@@ -315,6 +315,7 @@ HostError SimHost::CreatePaletteWindow(const PaletteWindowInfo& info, std::uniqu
     if (dialog == nullptr) return kHostErrNotFound;
     auto created = std::make_unique<SimPaletteWindow>(windows, *dialog, [this] { palette_ = nullptr; });
     palette_ = created.get();
+    created->page.KeepOnlyMessages(keepOnlyPageMessages);
     *window = std::move(created);
     return kHostOk;
 }

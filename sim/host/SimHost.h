@@ -150,6 +150,12 @@ public:
     // The clock pictureTime is read with: the steady clock unless a benchmark sets another (the
     // thread's processor time).
     std::chrono::nanoseconds (*pictureClock)() = nullptr;
+    // Writes a picture file the host saves (UTF-8 path); null writes it to disk. A fuzz target
+    // whose file table is in memory writes it there, where the add-on reads it back.
+    bool (*writePictureFile)(const std::string& path, const std::vector<uint8_t>& bytes) = nullptr;
+
+    // Given to the page of every palette window made from now on (ScriptedPage::KeepOnlyMessages).
+    bool keepOnlyPageMessages = false;
 
     SimPaletteWindow* Palette() const { return palette_; }
     ScriptedPage* Page() const { return palette_ ? &palette_->page : nullptr; }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/Utf.h"
 #include "sim/host/SimHost.h"
 #include "sim/host/SimRasteriser.h"
 
@@ -230,6 +231,7 @@ HostError SimHost::SaveFrontWindowPicture(int32_t fileType, const std::u16string
     SimPicture picture;
     std::vector<uint8_t> png;
     if (!Draw3D(&picture) || !EncodePng(picture, &png)) return kSimErrGeneral;
+    if (writePictureFile != nullptr) return writePictureFile(Utf16ToUtf8(path), png) ? kHostOk : kSimErrGeneral;
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     out.close();

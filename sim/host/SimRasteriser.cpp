@@ -8,6 +8,16 @@
 #include <numbers>
 
 namespace {
+// The value as a pixel index within [low, high]; anything outside, and NaN, goes to the nearer
+// bound (NaN to `low`).
+int PixelBound(double value, int low, int high) {
+    if (!(value > low)) return low;
+    if (!(value < high)) return high;
+    return static_cast<int>(value);
+}
+}  // namespace
+
+namespace {
 struct Vec {
     double x = 0, y = 0, z = 0;
     Vec operator+(const Vec& o) const { return {x + o.x, y + o.y, z + o.z}; }
@@ -176,11 +186,13 @@ private:
     void Triangle(double x0, double y0, double d0, double x1, double y1, double d1, double x2, double y2, double d2,
                   uint32_t colour) {
         const double area = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0);
-        if (std::fabs(area) < 1e-12) return;
-        const int minX = std::max(0, static_cast<int>(std::floor(std::min({x0, x1, x2}))));
-        const int maxX = std::min(w_ - 1, static_cast<int>(std::ceil(std::max({x0, x1, x2}))));
-        const int minY = std::max(0, static_cast<int>(std::floor(std::min({y0, y1, y2}))));
-        const int maxY = std::min(h_ - 1, static_cast<int>(std::ceil(std::max({y0, y1, y2}))));
+        // A model far off or huge puts corners where no int reaches, or where the arithmetic
+        // overflows; such a triangle is cut to the picture or, when not finite, left out.
+        if (!std::isfinite(area) || std::fabs(area) < 1e-12) return;
+        const int minX = PixelBound(std::floor(std::min({x0, x1, x2})), 0, w_);
+        const int maxX = PixelBound(std::ceil(std::max({x0, x1, x2})), -1, w_ - 1);
+        const int minY = PixelBound(std::floor(std::min({y0, y1, y2})), 0, h_);
+        const int maxY = PixelBound(std::ceil(std::max({y0, y1, y2})), -1, h_ - 1);
         const double inv = 1 / area;
         // The weights change by a constant step from pixel to pixel along a row.
         const double step0 = (y1 - y2) * inv, step1 = (y2 - y0) * inv, step2 = -step0 - step1;

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "handlers/selftest/SelfTest.h"
+#include "handlers/views/Cameras.h"
 #include "host/AddonResources.h"
 #include "panel/Language.h"
 #include "panel/Mailbox.h"
@@ -66,6 +68,23 @@ HostError FreeData() {
     gHideRemembered = false;
     gProjectEventsInstalled = false;
     return kHostOk;
+}
+
+bool ReplacePaletteForTesting() {
+    const std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
+    if (!gPalette || mailbox->workers.load() > 0 || !gPalette->NothingWaits()) return false;
+    {
+        std::lock_guard<std::mutex> lock(mailbox->mutex);
+        if (!mailbox->queue.empty()) return false;
+    }
+    gPalette.reset();
+    RenewProcessMailbox();
+    OvraViews::ViewCameras().clear();
+    OvraViews::LastCameraText().clear();
+    ForgetSelfTestRun();
+    gHideRemembered = false;
+    OpenPalette();
+    return gPalette != nullptr;
 }
 
 HostError OnMenuCommand(const MenuParams& params) {

@@ -25,3 +25,11 @@ void OpenPalette();
 
 // The open palette, or null before the first open and after release.
 Palette* CurrentPalette();
+
+// For fuzz targets and tests that reuse one loaded add-on for many inputs; the add-on never calls
+// it. Replaces the open palette by a new one whose page is not loaded yet, as the first open
+// after a load makes it, and forgets the process-wide state that otherwise only a new load of
+// the add-on forgets: the cameras of listed views, the self-test's run, the Mailbox. Host thread
+// only; refused (false, nothing changed) without an open palette or while anything runs, is
+// posted or waits.
+bool ReplacePaletteForTesting();

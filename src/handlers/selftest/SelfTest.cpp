@@ -116,6 +116,8 @@ std::string ShortenForLog(const std::string& json) {
 
 bool IsSelfTestMode() { return TestRunMode(); }
 
+void ForgetSelfTestRun() { Run() = SelfTestRun{}; }
+
 void ArmSelfTest(Palette&, bool afterProjectChange) {
     if (!IsSelfTestMode()) return;
     Run() = SelfTestRun{};

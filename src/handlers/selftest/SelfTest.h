@@ -15,6 +15,8 @@ void ArmSelfTest(Palette& palette, bool afterProjectChange);
 void SelfTestStep(Palette& palette);
 // Receives the result or error object of a reply to a self-test request.
 void SelfTestResult(Palette& palette, const std::string& id, bool ok, const std::string& json);
+// Puts the run back to not armed, as a fresh load of the add-on finds it.
+void ForgetSelfTestRun();
 
 // The reply's text as logged: each data URL up to its closing quote replaced by
 // "<data N chars>", then, when longer than 1,500 bytes, cut to 1,500 bytes or to the start of

@@ -154,13 +154,13 @@ Palette& CurrentPaletteOrAbort() {
 
 void ResetForNextInput(SimHost& host) {
     const Start& start = Seeded();
-    // The host's failures first, so that none refuses the new palette; then the palette, which
-    // reads its sign-in from the token file put back here.
+    // The host's failures first, so that none refuses the new palette, and the files, so that
+    // the new palette reads its sign-in from the seeded token file; then the palette.
     host.ClearFailures();
     host.injectedFailures.clear();
     host.refuseEventLoopCalls = kHostOk;
-    Check(ReplacePaletteForTesting(), "nothing runs or waits once an input is done");
     Table().Restore(start.files);
+    Check(ReplacePaletteForTesting(), "nothing runs or waits once an input is done");
     Check(host.FinishPageLoad(), "the new palette's page loads");
     host.Page()->ClearRecords();
     host.model = start.model;

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -109,6 +110,7 @@ std::string AsThePageReadsIt(const std::string& text) {
 void CheckError(const ScriptedPage::Message& reply, const std::string& code) {
     const rapidjson::Value* error = Find(*reply.document, "error");
     Check(!reply.Ok() && error != nullptr, "a failed request gets an error reply");
+    if (reply.ErrorCode() != code) std::fprintf(stderr, "expected %s: %.300s\n", code.c_str(), reply.json.c_str());
     Check(reply.ErrorCode() == code, "the error reply names the code the answer stands for");
     if (const rapidjson::Value* retry = Find(*error, "retry_after"))
         Check(retry->IsUint() && retry->GetUint() >= 1 && retry->GetUint() <= kMaxRetryAfter,

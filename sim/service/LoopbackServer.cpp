@@ -88,7 +88,7 @@ void LoopbackServer::Start(uint16_t port, std::chrono::seconds lifetime) {
     socklen_t length = sizeof address;
     if (listenFd_ < 0 || ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
         ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 16) != 0 ||
+        ::listen(listenFd_, kBacklog) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         const int error = errno;
         CloseFd(listenFd_);

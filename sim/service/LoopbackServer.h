@@ -46,6 +46,10 @@ public:
     // thread starts; its result becomes the connection's number().
     using AcceptHook = std::function<uint64_t()>;
     static constexpr size_t kMostConnections = 64;
+    // Room for every client a test starts at once beyond those being served: a burst of
+    // connections overflows a short queue, and a network stack may answer the overflow with a
+    // reset, failing a request that never reached the server.
+    static constexpr int kBacklog = 1024;
 
     explicit LoopbackServer(Handler handler, AcceptHook onAccept = {})
         : handler_(std::move(handler)), onAccept_(std::move(onAccept)) {}

@@ -33,6 +33,7 @@ HttpExchangeResult Answer(const HttpExchangeRequest& request) {
     HttpExchangeResult result;
     result.status = request.path.find("revoked") != std::string::npos ? 401 : 200;
     result.body = result.status == 200 ? R"({"credits":3})" : R"({"error":{"code":"revoked"}})";
+    if (request.path == "/api/v1/device/token") result.body = R"({"token":"another-token-0123456789","token_type":"Bearer"})";
     return result;
 }
 
@@ -100,6 +101,7 @@ TEST(FuzzReset, AnInputGetsTheRepliesOfAFreshRunWhateverRanBefore) {
         {R"({"id":"s","type":"setState","payload":{"state":{"tab":"render","n":7}}})"},
         {R"({"id":"o","type":"api","payload":{"method":"DELETE","path":"/api/v1/device/tokens/current"}})"},
         {R"({"id":"r","type":"api","payload":{"method":"GET","path":"/api/v1/revoked"}})"},
+        {R"({"id":"t","type":"api","payload":{"method":"POST","path":"/api/v1/device/token","body":{"device_code":"d"}}})"},
         {R"({"id":"p","type":"place","payload":{"fileRef":"cap-00000000000000000000000000000001","label":"Render"}})",
          R"({"id":"v","type":"saveFiles","payload":{"folder":"Renders","files":[{"fileRef":"res-00000000000000000000000000000002","name":"sala.jpg"}]}})"},
         {R"({"id":"l","type":"listViews"})", R"({"id":"c","type":"capture","payload":{"viewId":"nav-394BBC17-3059-494C-5102-25832BE09B75"}})"},
@@ -107,6 +109,7 @@ TEST(FuzzReset, AnInputGetsTheRepliesOfAFreshRunWhateverRanBefore) {
     };
     for (size_t i = 0; i < before.size(); ++i) {
         RunInput(before[i]);
+        EXPECT_EQ(CurrentPaletteOrAbort().SignInState().Token().text(), kSessionToken) << "after input " << i;
         ExpectSame(RunInput(kProbe), fresh, "after input " + std::to_string(i));
     }
 }

@@ -105,8 +105,9 @@ TEST_F(ApiLoad, TwoHundredRequestsUnderFaultsAreEachAnsweredOnce) {
     EXPECT_EQ(harness->palette().SignInState().Reason(), "revoked");
     EXPECT_TRUE(TokenStore().Load().empty());
     EXPECT_FALSE(fs::exists(fs::u8path(TokenFilePath())));
-    const auto requests = service->Record().requests;
-    EXPECT_EQ(requests.size(), static_cast<size_t>(kRequests));
+    const ServiceRecord record = service->Record();
+    const auto& requests = record.requests;
+    EXPECT_EQ(requests.size(), static_cast<size_t>(kRequests)) << record.connections << " connections reached the service";
     for (const RecordedRequest& r : requests) EXPECT_EQ(r.Header("Authorization"), "Bearer " + token);
 
     // No token material anywhere in the add-on's files: the log, the store, the key's folder.

@@ -160,3 +160,26 @@ TEST(Rasteriser, ThePngDecodesToTheSamePixels) {
 }
 
 }  // namespace
+
+namespace {
+// Walls as wide as a country, and one inverted box reaching the far edge of the doubles: their
+// corners land where no pixel index reaches, and the picture is still drawn (under the
+// undefined-behaviour sanitizer, without an out-of-range conversion).
+TEST(Rasteriser, ElementsFarBeyondThePictureAreCutToIt) {
+    for (const Box3D& box : {Box3D{-1e15, -1e15, 0, 1e15, 1e15, 3}, Box3D{-1e300, -1e300, 0, 1e300, 1e300, 3},
+                             Box3D{1e15, -1e15, 1e300, 1, -1, 3}}) {
+        const double extent = box.xMin;
+        SimModel model;
+        ASSERT_TRUE(MakeSampleProject("house", &model));
+        SimElement wall;
+        wall.guid = SimGuid("huge-wall");
+        wall.typeCode = SimType::kWall;
+        wall.parts.push_back(box);
+        wall.colour = 0x102030;
+        model.elements.push_back(wall);
+        SimPicture picture;
+        ASSERT_TRUE(Render3D(model, model.startProjection, 320, 200, &picture)) << extent;
+        EXPECT_GT(DistinctColours(picture), 1u) << extent;
+    }
+}
+}  // namespace

@@ -179,10 +179,15 @@ void Edit(SimHost& host, Reader& in, bool* failed, bool* viewStateFailed) {
             case 7:
                 if (!model.elements.empty()) model.DeleteElement(model.elements[in.Pick(model.elements.size())].guid);
                 break;
-            case 8:
-                host.projection.perspective = in.Byte() & 1;
-                host.projection.camera = ACamera(in);
+            case 8: {
+                // Set as the user sets it, so that the host's own rules hold: it never shows a
+                // perspective whose camera is its target.
+                Projection3D projection;
+                projection.perspective = in.Byte() & 1;
+                projection.camera = ACamera(in);
+                host.SetProjection3D(projection, 0);
                 break;
+            }
             case 9: {
                 const std::vector<std::string>& names = SimHost::OperationNames();
                 const std::string& name = names[in.Pick(names.size())];
@@ -241,6 +246,17 @@ struct ViewState {
     int32_t layerCombination = 0;
     bool operator==(const ViewState&) const = default;
 };
+void Describe(const ViewState& a, const ViewState& b) {
+    std::fprintf(stderr, "front %d/%d same guid %d rest %zu/%zu same %d; layers %d/%d; perspective %d/%d rest %zu/%zu same %d\n",
+                 a.front.kind, b.front.kind, a.front.databaseGuid == b.front.databaseGuid, a.front.rest.bytes.size(),
+                 b.front.rest.bytes.size(), a.front.rest == b.front.rest, a.layerCombination, b.layerCombination,
+                 a.projection.perspective, b.projection.perspective, a.projection.rest.bytes.size(),
+                 b.projection.rest.bytes.size(), a.projection.rest == b.projection.rest);
+    const PerspectiveCamera &p = a.projection.camera, &q = b.projection.camera;
+    std::fprintf(stderr, "camera %g %g %g %g %g %g %g %g %g\n    -> %g %g %g %g %g %g %g %g %g\n", p.cameraX, p.cameraY,
+                 p.cameraZ, p.targetX, p.targetY, p.targetZ, p.viewAngle, p.roll, p.distance, q.cameraX, q.cameraY,
+                 q.cameraZ, q.targetX, q.targetY, q.targetZ, q.viewAngle, q.roll, q.distance);
+}
 ViewState Current(const SimHost& host) { return ViewState{host.front, host.projection, host.layerCombination}; }
 }  // namespace
 
@@ -293,6 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckReply(reply.Ok(), reply, "a listed view and the current one capture when the host fails nothing");
         if (!failed && !reasons[i].empty())
             CheckReply(reply.ErrorCode() == "view_unavailable", reply, "a view listed as unavailable is refused as such");
+        if (!viewStateFailed && !(Current(host) == before)) Describe(before, Current(host));
         if (!viewStateFailed) Check(Current(host) == before, "the user's view is put back after a capture");
         if (!reply.Ok() || !firstRef.empty()) continue;
         const rapidjson::Value* ref = ResultMember(reply, "fileRef");

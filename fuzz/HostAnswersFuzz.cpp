@@ -246,6 +246,7 @@ struct ViewState {
     int32_t layerCombination = 0;
     bool operator==(const ViewState&) const = default;
 };
+// Shows what of the user's view differs, before the check that fails on it.
 void Describe(const ViewState& a, const ViewState& b) {
     std::fprintf(stderr, "front %d/%d same guid %d rest %zu/%zu same %d; layers %d/%d; perspective %d/%d rest %zu/%zu same %d\n",
                  a.front.kind, b.front.kind, a.front.databaseGuid == b.front.databaseGuid, a.front.rest.bytes.size(),

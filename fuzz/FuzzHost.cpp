@@ -43,15 +43,6 @@ MemoryFiles& Table() {
 std::string SavesFolder() { return JoinPath(DataFolder(), "fuzz-saves"); }
 std::string PickedFile() { return JoinPath(DataFolder(), "fuzz-pick.png"); }
 
-// Makes the folder and every missing folder above it in the file table.
-void MakeFolders(const std::string& path) {
-    for (size_t end = path.find_first_of("/\\", 1); ; end = path.find_first_of("/\\", end + 1)) {
-        const std::string part = path.substr(0, end);
-        if (!part.empty() && part.back() != ':') Files().MakeFolder(part);
-        if (end == std::string::npos) break;
-    }
-}
-
 bool WritePictureFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return WriteFileAtomic(path, std::string(bytes.begin(), bytes.end()));
 }
@@ -119,11 +110,8 @@ const std::string& SampleJpeg() {
 SimHost& StartedHost() {
     static SimHost* host = [] {
         InstallFileSystem(&Table());
-        // The folders the add-on expects to find: its data root, its configuration root and the
-        // temporary folder.
-        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "HOME"})
-            if (const char* root = std::getenv(variable); root != nullptr && *root != '\0') MakeFolders(root);
-        MakeFolders(UserTempFolder());
+        // The temporary folder the capture expects to find (the data folder makes its own).
+        MakeFolderAndParents(UserTempFolder());
         // Times of day in names and labels stay the same from one run to the next.
         TimeOfDay noon;
         noon.hour = 12;

@@ -9,16 +9,16 @@ std::string MadeOrEmpty(const std::string& path) {
     return Files().MakeFolder(path) == FolderResult::Failed ? std::string() : path;
 }
 
-// Makes the folder and those of its parents that are missing, each as MakeFolder makes it
-// (owner-only on POSIX).
-void MakeFolderAndParents(const std::string& path, int depth = 0) {
+void MakeParentsThenFolder(const std::string& path, int depth) {
     if (Files().MakeFolder(path) != FolderResult::Failed) return;
     const size_t cut = path.find_last_of("\\/");
     if (cut == std::string::npos || cut == 0 || depth > 32) return;
-    MakeFolderAndParents(path.substr(0, cut), depth + 1);
+    MakeParentsThenFolder(path.substr(0, cut), depth + 1);
     Files().MakeFolder(path);
 }
 }  // namespace
+
+void MakeFolderAndParents(const std::string& path) { MakeParentsThenFolder(path, 0); }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);

@@ -15,6 +15,9 @@ inline constexpr uint64_t kMaxLinkBytes = 4096;          // a link entry
 
 // "Ovra for Archicad" in the user's data root, made when missing; empty when it cannot be.
 std::string DataFolder();
+// Makes the folder and those of its parents that are missing, each as MakeFolder makes it
+// (owner-only on POSIX); best effort.
+void MakeFolderAndParents(const std::string& path);
 // Where DataFolder() is, without making it; empty when the user has no data folder.
 std::string DataFolderPath();
 // DataFolder() + separator + name, made when missing; empty on failure.

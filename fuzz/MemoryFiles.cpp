@@ -229,11 +229,17 @@ bool MemoryFiles::List(const std::string& folder, std::vector<FolderEntry>* entr
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsFolderKey(key)) return false;
     const std::string prefix = key == "/" ? key : key + "/";
-    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-         ++it) {
-        const std::string name = it->first.substr(prefix.size());
-        if (name.empty() || name.find('/') != std::string::npos) continue;
-        entries->push_back({name, it->second.folder, it->second.lastWrite});
+    auto it = nodes_.lower_bound(prefix);
+    while (it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0) {
+        const size_t slash = it->first.find('/', prefix.size());
+        if (slash == std::string::npos) {
+            if (it->first.size() > prefix.size())
+                entries->push_back({it->first.substr(prefix.size()), it->second.folder, it->second.lastWrite});
+            ++it;
+        } else {
+            // What lies deeper, in a subfolder, is skipped whole: '0' is the character after '/'.
+            it = nodes_.lower_bound(it->first.substr(0, slash) + '0');
+        }
     }
     return true;
 }

@@ -27,18 +27,23 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return path;
 }
 
-std::string DataFolderPath() {
-    const std::string root = UserDataRoot();
+namespace {
+std::string DataFolderIn(const std::string& root) {
     return root.empty() ? std::string() : JoinPath(root, "Ovra for Archicad");
 }
+}  // namespace
+
+std::string DataFolderPath() { return DataFolderIn(UserDataRoot()); }
 
 std::string DataFolder() {
     const std::string root = UserDataRoot();
     if (root.empty()) return {};
-    // The root itself is the system's; on POSIX it, and even its parent (~/.local), may not
-    // exist yet on a fresh account.
+    const std::string folder = DataFolderIn(root);
+    // Nearly always the folder is there already: one call finds it. Otherwise the root itself,
+    // the system's, and even its parent (~/.local on POSIX) may not exist yet on a fresh account.
+    if (Files().MakeFolder(folder) != FolderResult::Failed) return folder;
     MakeFolderAndParents(root);
-    return MadeOrEmpty(DataFolderPath());
+    return MadeOrEmpty(folder);
 }
 
 std::string DataSubfolder(std::string_view name) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fuzz/MemoryFiles.h"
 
@@ -88,5 +89,18 @@ TEST_F(MemoryFilesCase, ASnapshotComesBackAsTakenWhateverWasWrittenSince) {
     files.Restore(snapshot);
     EXPECT_EQ(ReadAll(files, "/d/log"), "one\n");
     EXPECT_EQ(files.OpenHandles(), 0u);
+}
+
+TEST_F(MemoryFilesCase, AListingNamesAFoldersOwnEntriesAndNothingDeeper) {
+    for (const char* folder : {"/d", "/d/sub", "/d/sub/deeper", "/d-x", "/e"}) files.MakeFolder(folder);
+    // Names on either side of '/' in the table's order: '-' and '.' sort before it, '0' after it.
+    for (const char* file : {"/d/a", "/d/sub-x", "/d/sub.txt", "/d/sub/in", "/d/sub/deeper/in", "/d/sub0", "/d/z",
+                             "/d-x/out", "/e/out"})
+        ASSERT_TRUE(Write(files, file, "x"));
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(files.List("/d", &entries));
+    std::string names;
+    for (const FolderEntry& entry : entries) names += entry.name + (entry.isFolder ? "/ " : " ");
+    EXPECT_EQ(names, "a sub/ sub-x sub.txt sub0 z ");
 }
 }  // namespace

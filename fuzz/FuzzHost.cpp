@@ -81,13 +81,7 @@ void Seed(SimHost& host) {
 }
 
 bool Quiet(SimHost& host, Palette& palette) {
-    const std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
-    bool posted;
-    {
-        std::lock_guard<std::mutex> lock(mailbox->mutex);
-        posted = !mailbox->queue.empty();
-    }
-    return !posted && mailbox->workers.load() == 0 && palette.NothingWaits() && host.pendingEventLoopCalls == 0;
+    return IsIdle(*ProcessMailbox()) && palette.NothingWaits() && host.pendingEventLoopCalls == 0;
 }
 }  // namespace
 
@@ -179,6 +173,12 @@ void Settle(SimHost& host, int extraTurns) {
         Check(++turns < kMaxTurns, "the host has nothing left to do after 30 simulated seconds");
         quietTurns = Quiet(host, palette) ? quietTurns + 1 : 0;
     }
+}
+
+const rapidjson::Value* Member(const rapidjson::Value& object, const char* name) {
+    if (!object.IsObject()) return nullptr;
+    const auto it = object.FindMember(name);
+    return it == object.MemberEnd() ? nullptr : &it->value;
 }
 
 bool IsWholeJsonObject(std::string_view text) {

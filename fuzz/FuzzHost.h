@@ -2,6 +2,8 @@
 // kept for the whole run and put back to the state of its start after each input, and the checks
 // every message to the page must pass. Host thread only (the fuzzer's thread).
 #pragma once
+#include <rapidjson/document.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +59,9 @@ struct Arrivals {
     std::vector<const ScriptedPage::Message*> events;
 };
 Arrivals CheckedArrivals(const ScriptedPage& page, size_t firstMessage, size_t firstScript);
+
+// The member `name` of a JSON object, or null (also when `object` is not an object).
+const rapidjson::Value* Member(const rapidjson::Value& object, const char* name);
 
 // True for a text that is exactly one JSON object, as RapidJSON reads it with the encoding
 // checked, with nothing but JSON whitespace after it and no NUL byte anywhere.

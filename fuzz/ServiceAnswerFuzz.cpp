@@ -67,12 +67,6 @@ HttpExchangeResult AnswerInPlace(const HttpExchangeRequest&) {
     return gAnswer;
 }
 
-const rapidjson::Value* Find(const rapidjson::Value& object, const char* name) {
-    if (!object.IsObject()) return nullptr;
-    const auto it = object.FindMember(name);
-    return it == object.MemberEnd() ? nullptr : &it->value;
-}
-
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 // The token the body of a device-token answer names, as the add-on reads it.
@@ -80,7 +74,7 @@ std::string TokenIn(const std::string& body) {
     std::string copy = body;
     rapidjson::Document doc;
     doc.ParseInsitu(copy.data());
-    const rapidjson::Value* token = doc.HasParseError() ? nullptr : Find(doc, "token");
+    const rapidjson::Value* token = doc.HasParseError() ? nullptr : Member(doc, "token");
     return token != nullptr && token->IsString() ? std::string(token->GetString(), token->GetStringLength()) : "";
 }
 
@@ -108,11 +102,11 @@ std::string AsThePageReadsIt(const std::string& text) {
 }
 
 void CheckError(const ScriptedPage::Message& reply, const std::string& code) {
-    const rapidjson::Value* error = Find(*reply.document, "error");
+    const rapidjson::Value* error = Member(*reply.document, "error");
     Check(!reply.Ok() && error != nullptr, "a failed request gets an error reply");
     if (reply.ErrorCode() != code) std::fprintf(stderr, "expected %s: %.300s\n", code.c_str(), reply.json.c_str());
     Check(reply.ErrorCode() == code, "the error reply names the code the answer stands for");
-    if (const rapidjson::Value* retry = Find(*error, "retry_after"))
+    if (const rapidjson::Value* retry = Member(*error, "retry_after"))
         Check(retry->IsUint() && retry->GetUint() >= 1 && retry->GetUint() <= kMaxRetryAfter,
               "retry_after is 1 to 3600 seconds when present");
 }
@@ -129,9 +123,9 @@ void CheckSuccess(const Shape& shape, const ScriptedPage::Message& reply, const 
     }
     if (shape.binary && std::string_view(shape.method) == "GET") {
         if (body.empty()) return CheckError(reply, "save_failed");
-        const rapidjson::Value* result = Find(*reply.document, "result");
-        const rapidjson::Value* ref = result ? Find(*result, "fileRef") : nullptr;
-        const rapidjson::Value* url = result ? Find(*result, "dataUrl") : nullptr;
+        const rapidjson::Value* result = Member(*reply.document, "result");
+        const rapidjson::Value* ref = result ? Member(*result, "fileRef") : nullptr;
+        const rapidjson::Value* url = result ? Member(*result, "dataUrl") : nullptr;
         Check(reply.Ok() && ref != nullptr && ref->IsString() && url != nullptr && url->IsString(),
               "a download answers its file reference and data URL");
         Check(std::string_view(url->GetString(), url->GetStringLength()).substr(0, 5) == "data:", "a data URL");

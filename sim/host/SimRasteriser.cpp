@@ -15,9 +15,7 @@ int PixelBound(double value, int low, int high) {
     if (!(value < high)) return high;
     return static_cast<int>(value);
 }
-}  // namespace
 
-namespace {
 struct Vec {
     double x = 0, y = 0, z = 0;
     Vec operator+(const Vec& o) const { return {x + o.x, y + o.y, z + o.z}; }

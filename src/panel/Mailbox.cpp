@@ -34,6 +34,12 @@ bool IsClosed(Mailbox& mailbox) {
     return mailbox.closed;
 }
 
+bool IsIdle(Mailbox& mailbox) {
+    if (mailbox.workers.load() > 0) return false;
+    std::lock_guard<std::mutex> lock(mailbox.mutex);
+    return mailbox.queue.empty();
+}
+
 void PostToHost(Mailbox& mailbox, RequestTag tag, PaletteFunction function) {
     HostTask task{std::move(tag), std::move(function)};
     {

@@ -42,6 +42,9 @@ void RenewProcessMailbox();
 // True once the add-on was released. Callable from any thread.
 bool IsClosed(Mailbox& mailbox);
 
+// True when no worker runs and nothing is posted. Callable from any thread.
+bool IsIdle(Mailbox& mailbox);
+
 // Appends a function for the host thread, serving the tagged request or, untagged, an event; a
 // closed Mailbox drops it. Callable from any thread.
 void PostToHost(Mailbox& mailbox, RequestTag tag, PaletteFunction function);

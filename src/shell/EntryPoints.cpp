@@ -71,12 +71,7 @@ HostError FreeData() {
 }
 
 bool ReplacePaletteForTesting() {
-    const std::shared_ptr<Mailbox> mailbox = ProcessMailbox();
-    if (!gPalette || mailbox->workers.load() > 0 || !gPalette->NothingWaits()) return false;
-    {
-        std::lock_guard<std::mutex> lock(mailbox->mutex);
-        if (!mailbox->queue.empty()) return false;
-    }
+    if (!gPalette || !IsIdle(*ProcessMailbox()) || !gPalette->NothingWaits()) return false;
     gPalette.reset();
     RenewProcessMailbox();
     OvraViews::ViewCameras().clear();

@@ -16,6 +16,10 @@ void MakeParentsThenFolder(const std::string& path, int depth) {
     MakeParentsThenFolder(path.substr(0, cut), depth + 1);
     Files().MakeFolder(path);
 }
+
+std::string DataFolderIn(const std::string& root) {
+    return root.empty() ? std::string() : JoinPath(root, "Ovra for Archicad");
+}
 }  // namespace
 
 void MakeFolderAndParents(const std::string& path) { MakeParentsThenFolder(path, 0); }
@@ -26,12 +30,6 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     path.append(name);
     return path;
 }
-
-namespace {
-std::string DataFolderIn(const std::string& root) {
-    return root.empty() ? std::string() : JoinPath(root, "Ovra for Archicad");
-}
-}  // namespace
 
 std::string DataFolderPath() { return DataFolderIn(UserDataRoot()); }
 

@@ -159,9 +159,6 @@ TEST(Rasteriser, ThePngDecodesToTheSamePixels) {
     EXPECT_FALSE(EncodePng(SimPicture{}, &png));
 }
 
-}  // namespace
-
-namespace {
 // Walls as wide as a country, and one inverted box reaching the far edge of the doubles: their
 // corners land where no pixel index reaches, and the picture is still drawn (under the
 // undefined-behaviour sanitizer, without an out-of-range conversion).
